@@ -1,0 +1,57 @@
+// Type records, free and duplicate procedures, and the type-name tests.
+
+#include "obj_types.h"
+
+#include <cstring>
+
+namespace nvec {
+
+namespace {
+
+// Shared answer for objects without type.
+const char kEmptyName[] = "";
+
+}  // namespace
+
+void FreeArrayRep(Tcl_Obj* obj) { Tcl_Free(static_cast<char*>(PayloadOf(obj))); }
+
+// Copies exactly `count` elements, not any spare room of the source block.
+template <class T>
+void DupArrayRep(Tcl_Obj* src, Tcl_Obj* dup) {
+    int n = Length(src);
+    void* payload = NewPayload<T>(n, false);
+    std::memcpy(PayloadData<T>(payload), Elements<T>(src), static_cast<std::size_t>(n) * sizeof(T));
+    dup->internalRep.twoPtrValue.ptr2 = nullptr;
+    dup->internalRep.otherValuePtr = payload;
+    dup->typePtr = &kArrayType<T>;
+}
+
+const Tcl_ObjType* ArrayTypeRecord(ElemType t) {
+    return Visit(t, []<class T>(std::type_identity<T>) -> const Tcl_ObjType* {
+        return &kArrayType<T>;
+    });
+}
+
+const char* TypeNameOf(Tcl_Obj* obj) {
+    if (obj == nullptr || obj->typePtr == nullptr || obj->typePtr->name == nullptr) {
+        return kEmptyName;
+    }
+    return obj->typePtr->name;
+}
+
+std::optional<ElemType> ElemTypeFromName(const char* name) {
+    for (int i = 0; i < kNumElemTypes; ++i) {
+        if (std::strcmp(name, kTypeNames[i]) == 0) return static_cast<ElemType>(i);
+    }
+    return std::nullopt;
+}
+
+template void DupArrayRep<unsigned char>(Tcl_Obj*, Tcl_Obj*);
+template void DupArrayRep<short>(Tcl_Obj*, Tcl_Obj*);
+template void DupArrayRep<int>(Tcl_Obj*, Tcl_Obj*);
+template void DupArrayRep<long>(Tcl_Obj*, Tcl_Obj*);
+template void DupArrayRep<long long>(Tcl_Obj*, Tcl_Obj*);
+template void DupArrayRep<float>(Tcl_Obj*, Tcl_Obj*);
+template void DupArrayRep<double>(Tcl_Obj*, Tcl_Obj*);
+
+}  // namespace nvec

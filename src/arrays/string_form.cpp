@@ -1,0 +1,178 @@
+// String form of arrays (update-string procedures) and parsing of strings
+// into arrays (set-from-any procedures), plus the nan/inf word reader.
+
+#include <tcl.h>
+
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "obj_types.h"
+
+namespace nvec {
+
+namespace {
+
+// Writes one element's text at p (room for Elem<T>::kPrintWidth bytes plus
+// a terminator is guaranteed) and returns the position after it.
+template <class T>
+char* PrintElem(char* p, T v) {
+    if constexpr (kIsFloat<T>) {
+        // Tcl_PrintDouble honours tcl_precision; a float shows the full
+        // double value of the stored single-precision number.
+        Tcl_PrintDouble(nullptr, static_cast<double>(v), p);
+        return p + std::strlen(p);
+    } else {
+        // Same digits as printf's %hhu, %hd, %d, %ld and %lld.
+        return std::to_chars(p, p + Elem<T>::kPrintWidth, v).ptr;
+    }
+}
+
+// Reads one number at p as T's reader does (strtol or strtoll base 10,
+// strtod), skipping any amount of leading white space and reading the whole
+// number. Returns the end of what was consumed (p when nothing was).
+template <class T>
+const char* ReadElem(const char* p, T* out) {
+    char* end;
+    if constexpr (std::is_same_v<T, long long>) {
+        long long v = std::strtoll(p, &end, 10);
+        *out = v;
+    } else if constexpr (kIsInteger<T>) {
+        long v = std::strtol(p, &end, 10);
+        *out = WrapInt<T>(v);
+    } else {
+        double v = std::strtod(p, &end);
+        *out = FromDouble<T>(v);
+    }
+    return end;
+}
+
+}  // namespace
+
+// Builds the elements as a space-separated list. The buffer is reserved for
+// the widest element text and shrunk once; it grows only for arrays whose
+// text could reach Tcl's largest string, which panics in Tcl's own words.
+template <class T>
+void UpdateStringOfArray(Tcl_Obj* obj) {
+    const int n = Length(obj);
+    const T* elems = Elements<T>(obj);
+    constexpr std::uint64_t kMaxBytes = static_cast<std::uint64_t>(INT_MAX) + 1;
+    constexpr std::uint64_t kRoom = Elem<T>::kPrintWidth + 1;
+    std::uint64_t cap = static_cast<std::uint64_t>(n) * Elem<T>::kPrintWidth + 1;
+    if (cap > kMaxBytes) cap = kMaxBytes;
+    char* buf = Tcl_Alloc(static_cast<unsigned>(cap));
+    std::uint64_t pos = 0;
+    for (int i = 0; i < n; ++i) {
+        if (cap - pos < kRoom) {
+            if (cap == kMaxBytes) {
+                Tcl_Panic("max size for a Tcl value (%d bytes) exceeded", INT_MAX);
+            }
+            cap = cap * 2 < kMaxBytes ? cap * 2 : kMaxBytes;
+            buf = Tcl_Realloc(buf, static_cast<unsigned>(cap));
+        }
+        char* end = PrintElem<T>(buf + pos, elems[i]);
+        *end = ' ';
+        pos = static_cast<std::uint64_t>(end - buf) + 1;
+    }
+    // Drop the final separator.
+    std::uint64_t len = pos > 0 ? pos - 1 : 0;
+    if (len > static_cast<std::uint64_t>(INT_MAX)) {
+        Tcl_Panic("max size for a Tcl value (%d bytes) exceeded", INT_MAX);
+    }
+    buf[len] = '\0';
+    obj->bytes = Tcl_Realloc(buf, static_cast<unsigned>(len + 1));
+    obj->length = static_cast<int>(len);
+}
+
+// Makes obj an array of type T: by element conversion when it already is an
+// array of another type, otherwise by parsing its string. Each element is
+// one whole number after any amount of white space; white space after the
+// last number fails, since the reader then finds no number. On failure obj
+// is unchanged and no message is left.
+template <class T>
+int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
+    if (ConvertArray<T>(obj) == 0) return TCL_OK;
+
+    int len;
+    const char* str = Tcl_GetStringFromObj(obj, &len);
+    const char* const stop = str + len;
+
+    // Numbers are usually separated by single spaces; other separators and
+    // numbers that abut ("1-2") grow the block geometrically.
+    std::int64_t cap = 1;
+    for (const char* p = str; p < stop; ++p) cap += (*p == ' ');
+    if (cap > MaxElems<T>()) cap = MaxElems<T>();
+    void* payload = TryNewPayload<T>(cap, false);
+    if (payload == nullptr) return TCL_ERROR;
+
+    std::int64_t n = 0;
+    const char* p = str;
+    while (p < stop) {
+        if (n == cap) {
+            std::int64_t grown = cap + cap / 2 + 10;
+            if (grown > MaxElems<T>()) grown = MaxElems<T>();
+            void* bigger = nullptr;
+            if (grown > n) {
+                bigger = Tcl_AttemptRealloc(static_cast<char*>(payload),
+                                            static_cast<unsigned>(PayloadBytes<T>(grown)));
+            }
+            if (bigger == nullptr) {
+                Tcl_Free(static_cast<char*>(payload));
+                return TCL_ERROR;
+            }
+            payload = bigger;
+            cap = grown;
+        }
+        T v;
+        const char* end = ReadElem<T>(p, &v);
+        if (end == p) {
+            Tcl_Free(static_cast<char*>(payload));
+            return TCL_ERROR;
+        }
+        PayloadData<T>(payload)[n++] = v;
+        p = end;
+    }
+    PayloadCount(payload) = static_cast<std::int32_t>(n);
+    InstallPayload<T>(obj, payload);
+    return TCL_OK;
+}
+
+int GetNanInf(Tcl_Obj* obj, double* out) {
+    const char* s = Tcl_GetString(obj);
+    auto is = [s](const char* word) {
+        for (int i = 0; i < 3; ++i) {
+            if (std::tolower(static_cast<unsigned char>(s[i])) != word[i]) return false;
+        }
+        return true;
+    };
+    // A string shorter than three characters stops at its terminator,
+    // which matches no letter, so no byte after it is read.
+    if (is("nan")) {
+        *out = std::numeric_limits<double>::quiet_NaN();
+        return 0;
+    }
+    if (is("inf")) {
+        *out = std::numeric_limits<double>::infinity();
+        return 0;
+    }
+    return 1;
+}
+
+#define NVEC_INSTANTIATE(T)                              \
+    template void UpdateStringOfArray<T>(Tcl_Obj*);      \
+    template int SetArrayFromAny<T>(Tcl_Interp*, Tcl_Obj*);
+NVEC_INSTANTIATE(unsigned char)
+NVEC_INSTANTIATE(short)
+NVEC_INSTANTIATE(int)
+NVEC_INSTANTIATE(long)
+NVEC_INSTANTIATE(long long)
+NVEC_INSTANTIATE(float)
+NVEC_INSTANTIATE(double)
+#undef NVEC_INSTANTIATE
+
+}  // namespace nvec

@@ -1,0 +1,21 @@
+// Package entry point.
+
+#include <tcl.h>
+
+#include "../arrays/obj_types.h"
+#include "dispatch.h"
+#include "nvec.h"
+
+// Binds to the interpreter through the stubs table (Tcl 8.6 or later:
+// foreach needs the non-recursive evaluation interface), creates the nvec
+// command, registers the seven array types in canonical order and provides
+// the package.
+extern "C" int Nvec_Init(Tcl_Interp* interp) {
+    if (Tcl_InitStubs(interp, "8.6", 0) == nullptr) return TCL_ERROR;
+    Tcl_NRCreateCommand(interp, "nvec", nvec::NvecObjCmd, nvec::NvecNRObjCmd, nullptr, nullptr);
+    for (int i = 0; i < nvec::kNumElemTypes; ++i) {
+        Tcl_RegisterObjType(nvec::ArrayTypeRecord(static_cast<nvec::ElemType>(i)));
+    }
+    Tcl_PkgProvideEx(interp, "nvec", "1.19", nullptr);
+    return TCL_OK;
+}
