@@ -1,3 +1,677 @@
+// Tests of the exported C interface, the string form, parsing and the
+// element conversions, from a real interpreter that has loaded the library.
+
 #include <gtest/gtest.h>
+#include <tcl.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
 #include "nvec.h"
-TEST(Placeholder, Loads) {}
+
+namespace {
+
+Tcl_Interp* gInterp = nullptr;
+
+class Environment : public ::testing::Environment {
+   public:
+    void SetUp() override {
+        Tcl_FindExecutable(nullptr);
+        gInterp = Tcl_CreateInterp();
+        std::string script = std::string("load ") + NVEC_LIBRARY_PATH;
+        ASSERT_EQ(Tcl_Eval(gInterp, script.c_str()), TCL_OK) << Tcl_GetStringResult(gInterp);
+    }
+};
+
+const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new Environment);
+
+// The C interface of one element type, so typed tests can name it.
+template <class E>
+struct Api;
+
+#define NVEC_API_TRAITS(T, E, NAME)                                                     \
+    template <>                                                                         \
+    struct Api<E> {                                                                     \
+        static constexpr const char* kName = NAME;                                      \
+        static constexpr const char* kSetPanic = "Tcl_Set" #T "ArrayObj called with shared object"; \
+        static Tcl_Obj* New(const E* v, int n) { return Tcl_New##T##ArrayObj(v, n); }  \
+        static void Set(Tcl_Obj* o, const E* v, int n) { Tcl_Set##T##ArrayObj(o, v, n); } \
+        static E* Get(Tcl_Obj* o, int* n) { return Tcl_Get##T##ArrayFromObj(o, n); }   \
+        static E* SetLength(Tcl_Obj* o, int n) { return Tcl_Set##T##ArrayLength(o, n); } \
+        static void SetLengthDirect(Tcl_Obj* o, int n) { Tcl_Set##T##ArrayLengthDirect(o, n); } \
+    };
+
+NVEC_API_TRAITS(Char, unsigned char, "chararray")
+NVEC_API_TRAITS(Short, short, "shortarray")
+NVEC_API_TRAITS(Int, int, "intarray")
+NVEC_API_TRAITS(Long, long, "longarray")
+NVEC_API_TRAITS(LongLong, long long, "longlongarray")
+NVEC_API_TRAITS(Float, float, "floatarray")
+NVEC_API_TRAITS(Double, double, "doublearray")
+
+// Tcl's own text for one number of type E.
+template <class E>
+std::string TclText(E v) {
+    Tcl_Obj* o;
+    if constexpr (std::is_floating_point_v<E>) {
+        o = Tcl_NewDoubleObj(static_cast<double>(v));
+    } else {
+        o = Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(v));
+    }
+    Tcl_IncrRefCount(o);
+    std::string s = Tcl_GetString(o);
+    Tcl_DecrRefCount(o);
+    return s;
+}
+
+template <class E>
+std::string Joined(const std::vector<E>& v) {
+    std::string s;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (i) s += ' ';
+        s += TclText(v[i]);
+    }
+    return s;
+}
+
+// An unshared object holding `text`, for conversions.
+Tcl_Obj* Text(const char* text) {
+    Tcl_Obj* o = Tcl_NewStringObj(text, -1);
+    Tcl_IncrRefCount(o);
+    return o;
+}
+
+template <class E>
+class CInterface : public ::testing::Test {};
+
+using AllTypes = ::testing::Types<unsigned char, short, int, long, long long, float, double>;
+TYPED_TEST_SUITE(CInterface, AllTypes);
+
+TYPED_TEST(CInterface, NewWithoutValuesIsZeroAndHasNoString) {
+    using E = TypeParam;
+    Tcl_Obj* o = Api<E>::New(nullptr, 5);
+    Tcl_IncrRefCount(o);
+    EXPECT_EQ(o->refCount, 1);
+    EXPECT_EQ(o->bytes, nullptr);
+    EXPECT_STREQ(GetTypeName(o), Api<E>::kName);
+    EXPECT_EQ(IsNvec(o), 1);
+    int n = -1;
+    E* e = Api<E>::Get(o, &n);
+    ASSERT_EQ(n, 5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(e[i], E{0});
+    EXPECT_EQ(std::string(Tcl_GetString(o)), Joined(std::vector<E>(5, E{0})));
+    Tcl_DecrRefCount(o);
+}
+
+TYPED_TEST(CInterface, NewCopiesValues) {
+    using E = TypeParam;
+    E values[3] = {E(1), E(100), E(7)};
+    Tcl_Obj* o = Api<E>::New(values, 3);
+    Tcl_IncrRefCount(o);
+    values[0] = E(9);  // the array holds a copy
+    int n;
+    E* e = Api<E>::Get(o, &n);
+    ASSERT_EQ(n, 3);
+    EXPECT_EQ(e[0], E(1));
+    EXPECT_EQ(std::string(Tcl_GetString(o)), Joined(std::vector<E>{E(1), E(100), E(7)}));
+    Tcl_DecrRefCount(o);
+}
+
+TYPED_TEST(CInterface, SetReplacesRepresentationAndString) {
+    using E = TypeParam;
+    Tcl_Obj* o = Text("4 5 6 7");
+    int listLen;
+    Tcl_ListObjLength(nullptr, o, &listLen);  // give it a list representation
+    E values[2] = {E(2), E(3)};
+    Api<E>::Set(o, values, 2);
+    EXPECT_STREQ(GetTypeName(o), Api<E>::kName);
+    EXPECT_EQ(std::string(Tcl_GetString(o)), Joined(std::vector<E>{E(2), E(3)}));
+    Api<E>::Set(o, nullptr, 0);
+    EXPECT_STREQ(Tcl_GetString(o), "");
+    Tcl_DecrRefCount(o);
+}
+
+TYPED_TEST(CInterface, SettersPanicOnSharedObjects) {
+    using E = TypeParam;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Tcl_Obj* o = Api<E>::New(nullptr, 2);
+    Tcl_IncrRefCount(o);
+    Tcl_IncrRefCount(o);
+    EXPECT_DEATH(Api<E>::Set(o, nullptr, 1), Api<E>::kSetPanic);
+    EXPECT_DEATH(Api<E>::SetLength(o, 1), "Tcl_SetObjLength called with shared object");
+    Tcl_DecrRefCount(o);
+    Tcl_DecrRefCount(o);
+}
+
+TYPED_TEST(CInterface, GetConvertsStringsAndReportsFailure) {
+    using E = TypeParam;
+    Tcl_Obj* o = Text("1 2");
+    int n = -1;
+    E* e = Api<E>::Get(o, &n);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(n, 2);
+    EXPECT_EQ(e[1], E(2));
+    EXPECT_STREQ(GetTypeName(o), Api<E>::kName);
+    EXPECT_STREQ(Tcl_GetString(o), "1 2");  // the string is kept
+    Tcl_DecrRefCount(o);
+
+    Tcl_Obj* bad = Text("abc");
+    n = -1;
+    EXPECT_EQ(Api<E>::Get(bad, &n), nullptr);
+    EXPECT_EQ(n, 0);
+    EXPECT_STREQ(GetTypeName(bad), "");
+    Tcl_DecrRefCount(bad);
+
+    Tcl_Obj* empty = Api<E>::New(nullptr, 0);
+    Tcl_IncrRefCount(empty);
+    n = -1;
+    EXPECT_EQ(Api<E>::Get(empty, &n), nullptr);
+    EXPECT_EQ(n, 0);
+    Tcl_DecrRefCount(empty);
+}
+
+TYPED_TEST(CInterface, SetLengthGrowsShrinksAndZeroFills) {
+    using E = TypeParam;
+    E values[3] = {E(1), E(2), E(3)};
+    Tcl_Obj* o = Api<E>::New(values, 3);
+    Tcl_IncrRefCount(o);
+    Tcl_GetString(o);
+    E* e = Api<E>::SetLength(o, 5);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(o->bytes, nullptr);  // string invalidated
+    EXPECT_EQ(std::string(Tcl_GetString(o)),
+              Joined(std::vector<E>{E(1), E(2), E(3), E(0), E(0)}));
+    e = Api<E>::SetLength(o, 1);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(std::string(Tcl_GetString(o)), TclText(E(1)));
+    e[0] = E(8);
+    // Growing again copies only the current element; the rest is zero even
+    // though the block once held 2 and 3 there.
+    e = Api<E>::SetLength(o, 3);
+    EXPECT_EQ(std::string(Tcl_GetString(o)), Joined(std::vector<E>{E(8), E(0), E(0)}));
+    EXPECT_NE(Api<E>::SetLength(o, 0), nullptr);
+    EXPECT_STREQ(Tcl_GetString(o), "");
+    Tcl_DecrRefCount(o);
+
+    Tcl_Obj* s = Text("7 8");
+    e = Api<E>::SetLength(s, 3);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(std::string(Tcl_GetString(s)), Joined(std::vector<E>{E(7), E(8), E(0)}));
+    Tcl_DecrRefCount(s);
+
+    Tcl_Obj* bad = Text("1 x");
+    EXPECT_EQ(Api<E>::SetLength(bad, 4), nullptr);
+    EXPECT_STREQ(Tcl_GetString(bad), "1 x");
+    EXPECT_STREQ(GetTypeName(bad), "");
+    Tcl_DecrRefCount(bad);
+}
+
+TYPED_TEST(CInterface, SetLengthDirectOnlyWritesTheCount) {
+    using E = TypeParam;
+    E values[3] = {E(1), E(2), E(3)};
+    Tcl_Obj* o = Api<E>::New(values, 3);
+    Tcl_IncrRefCount(o);
+    std::string before = Tcl_GetString(o);
+    Api<E>::SetLengthDirect(o, 2);
+    EXPECT_EQ(std::string(Tcl_GetString(o)), before);  // string not invalidated
+    Tcl_InvalidateStringRep(o);
+    EXPECT_EQ(std::string(Tcl_GetString(o)), Joined(std::vector<E>{E(1), E(2)}));
+    Tcl_DecrRefCount(o);
+}
+
+TYPED_TEST(CInterface, DuplicateCopiesExactlyTheCount) {
+    using E = TypeParam;
+    E values[4] = {E(1), E(2), E(3), E(4)};
+    Tcl_Obj* o = Api<E>::New(values, 4);
+    Tcl_IncrRefCount(o);
+    Api<E>::SetLength(o, 2);
+    Tcl_Obj* d = Tcl_DuplicateObj(o);
+    Tcl_IncrRefCount(d);
+    int n;
+    E* e = Api<E>::Get(d, &n);
+    EXPECT_EQ(n, 2);
+    e[0] = E(5);  // shares nothing with the source
+    EXPECT_EQ(Api<E>::Get(o, &n)[0], E(1));
+    Tcl_DecrRefCount(d);
+    Tcl_DecrRefCount(o);
+}
+
+TEST(TypeQueries, NamesOfAnyObject) {
+    EXPECT_STREQ(GetTypeName(nullptr), "");
+    EXPECT_EQ(IsNvec(nullptr), 0);
+    Tcl_Obj* o = Text("1 2 3");
+    EXPECT_STREQ(GetTypeName(o), "");
+    EXPECT_EQ(IsNvec(o), 0);
+    int n;
+    Tcl_ListObjLength(nullptr, o, &n);
+    EXPECT_STREQ(GetTypeName(o), "list");
+    EXPECT_EQ(IsNvec(o), 0);
+    // Both answers for untyped objects are one static string.
+    EXPECT_EQ(GetTypeName(nullptr), GetTypeName(Tcl_NewObj()));
+    Tcl_DecrRefCount(o);
+}
+
+TEST(Registration, TypesAreFoundByName) {
+    for (const char* name : {"chararray", "shortarray", "intarray", "longarray",
+                             "longlongarray", "floatarray", "doublearray"}) {
+        const Tcl_ObjType* t = Tcl_GetObjType(name);
+        ASSERT_NE(t, nullptr) << name;
+        Tcl_Obj* o = Text("3 4");
+        EXPECT_EQ(Tcl_ConvertToType(gInterp, o, t), TCL_OK);
+        EXPECT_STREQ(GetTypeName(o), name);
+        Tcl_DecrRefCount(o);
+    }
+}
+
+// ---- Element conversions, cell by cell -------------------------------
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr long long kLLMin = std::numeric_limits<long long>::min();
+constexpr long long kLLMax = std::numeric_limits<long long>::max();
+constexpr int kIntMin = std::numeric_limits<int>::min();
+
+// Converts an array of S holding `src` to D through the getter (in place)
+// and returns the elements, widened for comparison.
+template <class D, class S>
+std::vector<long double> Convert(const std::vector<S>& src) {
+    Tcl_Obj* o = Api<S>::New(src.data(), static_cast<int>(src.size()));
+    Tcl_IncrRefCount(o);
+    int n = -1;
+    D* e = Api<D>::Get(o, &n);
+    EXPECT_STREQ(GetTypeName(o), Api<D>::kName);
+    std::vector<long double> out;
+    for (int i = 0; i < n; ++i) out.push_back(static_cast<long double>(e[i]));
+    Tcl_DecrRefCount(o);
+    return out;
+}
+
+template <class D, class S>
+void ExpectConversion(const std::vector<S>& src, const std::vector<long double>& expected) {
+    std::vector<long double> got = Convert<D, S>(src);
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        if (std::isnan(expected[i])) {
+            EXPECT_TRUE(std::isnan(got[i])) << Api<S>::kName << "->" << Api<D>::kName << " #" << i;
+        } else {
+            EXPECT_EQ(got[i], expected[i]) << Api<S>::kName << "->" << Api<D>::kName << " #" << i;
+        }
+    }
+}
+
+TEST(Conversion, FromDouble) {
+    const std::vector<double> src = {1.9,  -1.9, 300.7, kNaN,          1e10,          -1e10,
+                                     kInf, -kInf, 2147483647.9, -2147483648.9, 1e300, -0.5};
+    ExpectConversion<unsigned char>(src, {1, 255, 44, 0, 0, 0, 0, 0, 255, 0, 0, 0});
+    ExpectConversion<short>(src, {1, -1, 300, 0, 0, 0, 0, 0, -1, 0, 0, 0});
+    ExpectConversion<int>(src, {1, -1, 300, kIntMin, kIntMin, kIntMin, kIntMin, kIntMin,
+                                2147483647, -2147483648.0L, kIntMin, 0});
+    const std::vector<long double> wide = {1, -1, 300, kLLMin, 1e10, -1e10, kLLMin, kLLMin,
+                                           2147483647, -2147483648.0L, kLLMin, 0};
+    ExpectConversion<long long>(src, wide);
+    if (sizeof(long) == 8) {
+        ExpectConversion<long>(src, wide);
+    }
+    ExpectConversion<float>(src, {1.9f, -1.9f, 300.7f, kNaN, 1e10f, -1e10f, kInf, -kInf,
+                                  2147483648.0f, -2147483648.0f, kInf, -0.5f});
+    // Just below the overflow threshold rounds to the largest float.
+    ExpectConversion<float>(std::vector<double>{0x1.fffffefffffffp127, -0x1.ffffffp127},
+                            {std::numeric_limits<float>::max(), -kInf});
+}
+
+TEST(Conversion, FromFloat) {
+    const std::vector<float> src = {1.5f, -2.5f, static_cast<float>(kNaN), static_cast<float>(kInf),
+                                    3e9f, 0.1f};
+    ExpectConversion<unsigned char>(src, {1, 254, 0, 0, 0, 0});
+    ExpectConversion<short>(src, {1, -2, 0, 0, 0, 0});
+    ExpectConversion<int>(src, {1, -2, kIntMin, kIntMin, kIntMin, 0});
+    ExpectConversion<long long>(src, {1, -2, kLLMin, kLLMin, 3e9, 0});
+    ExpectConversion<double>(src, {1.5, -2.5, kNaN, kInf, 3e9f, static_cast<double>(0.1f)});
+}
+
+TEST(Conversion, FromInt) {
+    const std::vector<int> src = {70000, -1, 200, kIntMin, 2147483647, 16777217};
+    ExpectConversion<unsigned char>(src, {112, 255, 200, 0, 255, 1});
+    ExpectConversion<short>(src, {4464, -1, 200, 0, -1, 1});
+    ExpectConversion<long>(src, {70000, -1, 200, kIntMin, 2147483647, 16777217});
+    ExpectConversion<long long>(src, {70000, -1, 200, kIntMin, 2147483647, 16777217});
+    ExpectConversion<float>(src, {70000, -1, 200, -2147483648.0L, 2147483648.0L, 16777216});
+    ExpectConversion<double>(src, {70000, -1, 200, kIntMin, 2147483647, 16777217});
+}
+
+TEST(Conversion, FromCharAndShort) {
+    const std::vector<unsigned char> chars = {0, 200, 255};
+    ExpectConversion<short>(chars, {0, 200, 255});
+    ExpectConversion<int>(chars, {0, 200, 255});
+    ExpectConversion<long>(chars, {0, 200, 255});
+    ExpectConversion<long long>(chars, {0, 200, 255});
+    ExpectConversion<float>(chars, {0, 200, 255});
+    ExpectConversion<double>(chars, {0, 200, 255});
+    const std::vector<short> shorts = {-1, -32768, 32767, 300};
+    ExpectConversion<unsigned char>(shorts, {255, 0, 255, 44});
+    ExpectConversion<int>(shorts, {-1, -32768, 32767, 300});
+    ExpectConversion<long>(shorts, {-1, -32768, 32767, 300});
+    ExpectConversion<long long>(shorts, {-1, -32768, 32767, 300});
+    ExpectConversion<float>(shorts, {-1, -32768, 32767, 300});
+    ExpectConversion<double>(shorts, {-1, -32768, 32767, 300});
+}
+
+TEST(Conversion, From64BitIntegers) {
+    const long long two40 = 1LL << 40;
+    const long long two53 = 1LL << 53;
+    const std::vector<long long> src = {two40 + 5, -1, kLLMin, kLLMax, two53 + 1};
+    ExpectConversion<unsigned char>(src, {5, 255, 0, 255, 1});
+    ExpectConversion<short>(src, {5, -1, 0, -1, 1});
+    ExpectConversion<int>(src, {5, -1, 0, -1, 1});
+    ExpectConversion<float>(src, {static_cast<float>(two40), -1, -9223372036854775808.0L,
+                                  9223372036854775808.0L, static_cast<float>(two53)});
+    ExpectConversion<double>(src, {static_cast<double>(two40 + 5), -1, -9223372036854775808.0L,
+                                   9223372036854775808.0L, static_cast<double>(two53)});
+    if (sizeof(long) == 8) {
+        // longarray is 64 bits here and follows the 64-bit rules.
+        ExpectConversion<long>(src, {static_cast<long double>(two40 + 5), -1, kLLMin, kLLMax,
+                                     static_cast<long double>(two53 + 1)});
+        const std::vector<long> longs = {two40 + 5, -1, kLLMin};
+        ExpectConversion<int>(longs, {5, -1, 0});
+        ExpectConversion<short>(longs, {5, -1, 0});
+        ExpectConversion<long long>(longs, {static_cast<long double>(two40 + 5), -1, kLLMin});
+    }
+}
+
+TEST(Conversion, SameTypeAndEmpty) {
+    int values[2] = {1, 2};
+    Tcl_Obj* o = Tcl_NewIntArrayObj(values, 2);
+    Tcl_IncrRefCount(o);
+    Tcl_GetString(o);
+    int n;
+    int* before = Tcl_GetIntArrayFromObj(o, &n);
+    EXPECT_EQ(Tcl_GetIntArrayFromObj(o, &n), before);  // payload untouched
+    EXPECT_NE(o->bytes, nullptr);
+    Tcl_DecrRefCount(o);
+    for (const char* name : {"chararray", "floatarray", "doublearray"}) {
+        Tcl_Obj* e = Tcl_NewLongLongArrayObj(nullptr, 0);
+        Tcl_IncrRefCount(e);
+        EXPECT_EQ(Tcl_ConvertToType(nullptr, e, Tcl_GetObjType(name)), TCL_OK);
+        EXPECT_STREQ(GetTypeName(e), name);
+        EXPECT_STREQ(Tcl_GetString(e), "");
+        Tcl_DecrRefCount(e);
+    }
+}
+
+TEST(Conversion, KeepsTheOldString) {
+    Tcl_Obj* o = Text("1.5 2.5");
+    int n;
+    Tcl_GetDoubleArrayFromObj(o, &n);
+    int* e = Tcl_GetIntArrayFromObj(o, &n);
+    ASSERT_EQ(n, 2);
+    EXPECT_EQ(e[0], 1);
+    EXPECT_EQ(e[1], 2);
+    EXPECT_STREQ(Tcl_GetString(o), "1.5 2.5");
+    Tcl_InvalidateStringRep(o);
+    EXPECT_STREQ(Tcl_GetString(o), "1 2");
+    Tcl_DecrRefCount(o);
+}
+
+// ---- String form ------------------------------------------------------
+
+template <class E>
+std::vector<E> RandomValues(std::mt19937_64& rng, int n) {
+    std::vector<E> v;
+    for (int i = 0; i < n; ++i) {
+        std::uint64_t bits = rng();
+        if constexpr (std::is_floating_point_v<E>) {
+            E x;
+            if constexpr (sizeof(E) == 8) {
+                std::memcpy(&x, &bits, 8);
+            } else {
+                auto b32 = static_cast<std::uint32_t>(bits);
+                std::memcpy(&x, &b32, 4);
+            }
+            if (std::isnan(x)) x = E(0.25);
+            if (i % 3 == 0) x = static_cast<E>(static_cast<double>(bits % 100000) / 64.0);
+            v.push_back(x);
+        } else {
+            E x;
+            std::memcpy(&x, &bits, sizeof(E));
+            v.push_back(x);
+        }
+    }
+    return v;
+}
+
+TYPED_TEST(CInterface, StringFormMatchesTclsOwnNumbers) {
+    using E = TypeParam;
+    std::mt19937_64 rng(42);
+    std::vector<E> v = RandomValues<E>(rng, 2000);
+    v.push_back(std::numeric_limits<E>::max());
+    v.push_back(std::numeric_limits<E>::lowest());
+    Tcl_Obj* o = Api<E>::New(v.data(), static_cast<int>(v.size()));
+    Tcl_IncrRefCount(o);
+    int len;
+    const char* s = Tcl_GetStringFromObj(o, &len);
+    std::string expected = Joined(v);
+    EXPECT_EQ(std::string(s, len), expected);
+    EXPECT_EQ(static_cast<size_t>(len), expected.size());
+    // And it parses back to the same elements.
+    Tcl_Obj* back = Text(s);
+    int n;
+    E* e = Api<E>::Get(back, &n);
+    ASSERT_EQ(n, static_cast<int>(v.size()));
+    EXPECT_EQ(std::memcmp(e, v.data(), v.size() * sizeof(E)), 0);
+    Tcl_DecrRefCount(back);
+    Tcl_DecrRefCount(o);
+}
+
+TEST(StringForm, FixedExamplesAndPrecision) {
+    double d[2] = {1, 0.5};
+    unsigned char c[3] = {0, 128, 255};
+    short sh[2] = {-32768, -32768};
+    float f[1] = {0.1f};
+    double specials[3] = {kInf, -kInf, kNaN};
+    struct Case {
+        Tcl_Obj* obj;
+        const char* text;
+    } cases[] = {
+        {Tcl_NewDoubleArrayObj(d, 2), "1.0 0.5"},
+        {Tcl_NewCharArrayObj(c, 3), "0 128 255"},
+        {Tcl_NewShortArrayObj(sh, 2), "-32768 -32768"},
+        {Tcl_NewFloatArrayObj(f, 1), "0.10000000149011612"},
+        {Tcl_NewDoubleArrayObj(specials, 3), "Inf -Inf NaN"},
+        {Tcl_NewIntArrayObj(nullptr, 0), ""},
+    };
+    for (auto& k : cases) {
+        Tcl_IncrRefCount(k.obj);
+        EXPECT_STREQ(Tcl_GetString(k.obj), k.text);
+        Tcl_DecrRefCount(k.obj);
+    }
+    // The floating types honour tcl_precision.
+    ASSERT_EQ(Tcl_Eval(gInterp, "set tcl_precision 4"), TCL_OK);
+    double third[1] = {1.0 / 3};
+    Tcl_Obj* o = Tcl_NewDoubleArrayObj(third, 1);
+    Tcl_IncrRefCount(o);
+    EXPECT_STREQ(Tcl_GetString(o), "0.3333");
+    Tcl_DecrRefCount(o);
+    ASSERT_EQ(Tcl_Eval(gInterp, "set tcl_precision 0"), TCL_OK);
+}
+
+// ---- Parsing ------------------------------------------------------------
+
+template <class E>
+struct Reference {
+    // What the standard reader makes of one token, by the stored-value rules.
+    static E Read(const std::string& tok) {
+        if constexpr (std::is_same_v<E, double>) {
+            return std::strtod(tok.c_str(), nullptr);
+        } else if constexpr (std::is_same_v<E, float>) {
+            double v = std::strtod(tok.c_str(), nullptr);
+            // Beyond the largest float plus half an ulp IEEE rounding overflows.
+            return std::fabs(v) >= 0x1.ffffffp127 ? static_cast<float>(std::copysign(kInf, v))
+                                                  : static_cast<float>(v);
+        } else if constexpr (std::is_same_v<E, long long>) {
+            return std::strtoll(tok.c_str(), nullptr, 10);
+        } else {
+            long v = std::strtol(tok.c_str(), nullptr, 10);
+            using U = std::make_unsigned_t<E>;
+            return static_cast<E>(static_cast<U>(v));
+        }
+    }
+};
+
+TYPED_TEST(CInterface, ParsingMatchesTheStandardReaders) {
+    using E = TypeParam;
+    std::mt19937_64 rng(7);
+    const char* seps[] = {" ", "\t", "\n", "  ", "\r\n", "\v", "\f", "                            "};
+    for (int round = 0; round < 50; ++round) {
+        std::string text;
+        std::vector<std::string> tokens;
+        int count = 1 + static_cast<int>(rng() % 40);
+        if (rng() % 4 == 0) text += std::string(rng() % 60, ' ');  // leading white space
+        for (int i = 0; i < count; ++i) {
+            std::string tok;
+            if (rng() % 2) tok += (rng() % 2) ? "-" : "+";
+            int digits = 1 + static_cast<int>(rng() % 30);  // often longer than 24 characters
+            for (int d = 0; d < digits; ++d) tok += static_cast<char>('0' + rng() % 10);
+            if constexpr (std::is_floating_point_v<E>) {
+                if (rng() % 2) {
+                    tok += '.';
+                    for (int d = 0; d < static_cast<int>(rng() % 25); ++d) {
+                        tok += static_cast<char>('0' + rng() % 10);
+                    }
+                }
+                if (rng() % 3 == 0) tok += "e" + std::to_string(static_cast<int>(rng() % 80) - 40);
+            }
+            if (i) text += seps[rng() % 8];
+            text += tok;
+            tokens.push_back(tok);
+        }
+        Tcl_Obj* o = Text(text.c_str());
+        int n = -1;
+        E* e = Api<E>::Get(o, &n);
+        ASSERT_EQ(n, count) << text;
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(e[i], Reference<E>::Read(tokens[i])) << tokens[i];
+        }
+        EXPECT_EQ(std::string(Tcl_GetString(o)), text);  // the string is kept
+        Tcl_DecrRefCount(o);
+    }
+}
+
+TYPED_TEST(CInterface, ParsingFailuresLeaveTheObjectAlone) {
+    using E = TypeParam;
+    const char* bad[] = {"1 2 ", " ", "1 x", "{1 2}", "1,2", "\t", "1\n"};
+    for (const char* text : bad) {
+        Tcl_Obj* o = Text(text);
+        int n;
+        Tcl_ListObjLength(nullptr, o, &n);  // a list before; must stay one
+        const Tcl_ObjType* before = o->typePtr;
+        EXPECT_EQ(Api<E>::Get(o, &n), nullptr) << '"' << text << '"';
+        EXPECT_EQ(o->typePtr, before);
+        EXPECT_STREQ(Tcl_GetString(o), text);
+        Tcl_DecrRefCount(o);
+    }
+    if constexpr (!std::is_floating_point_v<E>) {
+        for (const char* text : {"1.5", "1e3", "0x10", "nan"}) {
+            Tcl_Obj* o = Text(text);
+            int n;
+            EXPECT_EQ(Api<E>::Get(o, &n), nullptr) << text;
+            Tcl_DecrRefCount(o);
+        }
+    }
+}
+
+TEST(Parsing, DesignedReadings) {
+    int n;
+    Tcl_Obj* o = Text("1\t2\n3");
+    ASSERT_NE(Tcl_GetIntArrayFromObj(o, &n), nullptr);
+    EXPECT_EQ(n, 3);
+    Tcl_DecrRefCount(o);
+
+    o = Text("1-2");  // two numbers, as strtol reads them
+    int* i = Tcl_GetIntArrayFromObj(o, &n);
+    ASSERT_EQ(n, 2);
+    EXPECT_EQ(i[0], 1);
+    EXPECT_EQ(i[1], -2);
+    Tcl_DecrRefCount(o);
+
+    o = Text("256 -1 300");
+    unsigned char* c = Tcl_GetCharArrayFromObj(o, &n);
+    ASSERT_EQ(n, 3);
+    EXPECT_EQ(c[0], 0);
+    EXPECT_EQ(c[1], 255);
+    EXPECT_EQ(c[2], 44);
+    Tcl_DecrRefCount(o);
+
+    o = Text("70000");
+    EXPECT_EQ(Tcl_GetShortArrayFromObj(o, &n)[0], 4464);
+    Tcl_DecrRefCount(o);
+
+    o = Text("1e3 inf nan -Infinity 0x1p3");
+    double* d = Tcl_GetDoubleArrayFromObj(o, &n);
+    ASSERT_EQ(n, 5);
+    EXPECT_EQ(d[0], 1000);
+    EXPECT_EQ(d[1], kInf);
+    EXPECT_TRUE(std::isnan(d[2]));
+    EXPECT_EQ(d[3], -kInf);
+    EXPECT_EQ(d[4], 8);
+    Tcl_DecrRefCount(o);
+
+    // Numbers are read whole, however long and after any white space.
+    o = Text("0.1000000000000000000000000001                                  2");
+    d = Tcl_GetDoubleArrayFromObj(o, &n);
+    ASSERT_EQ(n, 2);
+    EXPECT_EQ(d[0], 0.1);
+    EXPECT_EQ(d[1], 2);
+    Tcl_DecrRefCount(o);
+
+    o = Text("000000000000000000000000000000000000042");
+    EXPECT_EQ(Tcl_GetLongLongArrayFromObj(o, &n)[0], 42);
+    EXPECT_EQ(n, 1);
+    Tcl_DecrRefCount(o);
+
+    o = Text("");
+    EXPECT_EQ(Tcl_GetFloatArrayFromObj(o, &n), nullptr);
+    EXPECT_EQ(n, 0);
+    EXPECT_STREQ(GetTypeName(o), "floatarray");
+    Tcl_DecrRefCount(o);
+
+    o = Text("1.5");
+    EXPECT_EQ(Tcl_GetFloatArrayFromObj(o, &n)[0], 1.5f);
+    Tcl_DecrRefCount(o);
+
+    // Out-of-range integers clamp in the reader, then narrow.
+    o = Text("99999999999999999999999 -99999999999999999999999");
+    long long* ll = Tcl_GetLongLongArrayFromObj(o, &n);
+    EXPECT_EQ(ll[0], kLLMax);
+    EXPECT_EQ(ll[1], kLLMin);
+    Tcl_DecrRefCount(o);
+
+    // A list value converts like its text.
+    o = Text("1 2 3");
+    Tcl_ListObjLength(nullptr, o, &n);
+    EXPECT_NE(Tcl_GetIntArrayFromObj(o, &n), nullptr);
+    EXPECT_EQ(n, 3);
+    Tcl_DecrRefCount(o);
+}
+
+TEST(Parsing, ManyNumbersWithoutSpaces) {
+    // Newline separators and abutting numbers grow the block past its
+    // first estimate.
+    std::string text;
+    for (int k = 0; k < 10000; ++k) text += (k % 2) ? "-7" : "\n5";
+    Tcl_Obj* o = Text(text.c_str());
+    int n;
+    int* e = Tcl_GetIntArrayFromObj(o, &n);
+    ASSERT_EQ(n, 10000);
+    EXPECT_EQ(e[0], 5);
+    EXPECT_EQ(e[9999], -7);
+    Tcl_DecrRefCount(o);
+}
+
+}  // namespace
