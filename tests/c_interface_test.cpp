@@ -586,6 +586,69 @@ TYPED_TEST(CInterface, ParsingFailuresLeaveTheObjectAlone) {
     }
 }
 
+
+// The whole string read with the standard reader alone, one number after
+// another: the elements, or failure when a reader call consumes nothing.
+template <class E>
+bool ReferenceParse(const std::string& text, std::vector<E>* out) {
+    const char* p = text.c_str();
+    const char* stop = p + text.size();
+    while (p < stop) {
+        char* end;
+        if constexpr (std::is_floating_point_v<E>) {
+            std::strtod(p, &end);
+        } else if constexpr (std::is_same_v<E, long long>) {
+            std::strtoll(p, &end, 10);
+        } else {
+            std::strtol(p, &end, 10);
+        }
+        if (end == p) return false;
+        out->push_back(Reference<E>::Read(std::string(p, static_cast<const char*>(end))));
+        p = end;
+    }
+    return true;
+}
+
+template <class E>
+void ExpectReadLikeStandard(const std::string& text) {
+    std::vector<E> ref;
+    bool ok = ReferenceParse<E>(text, &ref);
+    Tcl_Obj* o = Text(text.c_str());
+    int n = -1;
+    E* e = Api<E>::Get(o, &n);
+    EXPECT_EQ(GetTypeName(o) == std::string(Api<E>::kName), ok) << '"' << text << '"';
+    if (ok) {
+        ASSERT_EQ(n, static_cast<int>(ref.size())) << '"' << text << '"';
+        for (int i = 0; i < n; ++i) {
+            if (ref[i] != ref[i]) {
+                EXPECT_NE(e[i], e[i]) << text;
+            } else {
+                EXPECT_EQ(std::memcmp(&e[i], &ref[i], sizeof(E)), 0) << '"' << text << '"';
+            }
+        }
+    }
+    Tcl_DecrRefCount(o);
+}
+
+TYPED_TEST(CInterface, UnusualTokensReadLikeTheStandardReaders) {
+    const char* tokens[] = {
+        "0", "-0", "+0", "+5", "-5", "00012", "-", "+", "1e", "1e+", "1e-", ".5", "-.5", "5.",
+        ".", "inf", "-inf", "+inf", "INFINITY", "infinit", "Infinity", "nan", "-nan", "NaN",
+        "nan(123)", "nan(", "nan()", "0x1.8p1", "0X10", "-0x", "0x", "0xg", "1e400", "-1e400",
+        "1e-400", "4.9e-324", "2.2250738585072011e-308", "1.7976931348623157e308",
+        "1.7976931348623159e308", "3.4028235677973366e38", "3.4028235677973362e38",
+        "2147483647", "2147483648", "-2147483648", "-2147483649", "4294967296",
+        "9223372036854775807", "9223372036854775808", "-9223372036854775808",
+        "-9223372036854775809", "99999999999999999999999999", "1_000", "1.5.5", "--1", "+-1",
+        "0.000000000000000000000000000000000000000000001", "123456789012345678901234567890.5",
+        "1e0000000000000000000000005", "0e99999999999"};
+    for (const char* t : tokens) {
+        ExpectReadLikeStandard<TypeParam>(t);
+        ExpectReadLikeStandard<TypeParam>(std::string(t) + " 7");
+        ExpectReadLikeStandard<TypeParam>(std::string("\t") + t + "\n" + t);
+    }
+}
+
 TEST(Parsing, DesignedReadings) {
     int n;
     Tcl_Obj* o = Text("1\t2\n3");
