@@ -1,12 +1,191 @@
-// Creation, sequences and element access. Not built yet: each subcommand answers an error.
+// Creation, sequences and element access: new, new_from_to,
+// new_n_from_increment, clone, set, get, get_binary, and the raw-byte
+// loader that new -binary and set -binary share.
+//
+// Raw byte form: the elements one after another in native byte order, no
+// header and no padding, sizeof(T) bytes each (so longarray takes 8 bytes
+// per element on LP64). The form carries no type; the reader decides it.
 
-#include "subcommands.h"
+#include <tcl.h>
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <type_traits>
+
+#include "../arrays/obj_types.h"
 #include "../command/helpers.h"
+#include "subcommands.h"
 
 namespace nvec {
 
-int NewCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec new is not available yet");
+namespace {
+
+constexpr const char kMsgNoMemory[] = "not enough memory";
+constexpr const char kMsgNewSyntax[] =
+    "syntax: nvec new <type> (<size> ?<fill_value>?)|-values {<value1> ... <valuen>} | -binary "
+    "<data>";
+
+bool IsWord(Tcl_Obj* obj, const char* word) { return std::strcmp(Tcl_GetString(obj), word) == 0; }
+
+// The element reader: element i of an array value as a new Tcl number
+// (Tcl_NewIntObj, Tcl_NewLongObj, Tcl_NewWideIntObj or Tcl_NewDoubleObj by
+// type). The caller has checked that obj is an array and i is in range.
+Tcl_Obj* ElementObj(ElemType type, Tcl_Obj* obj, int i) {
+    return Visit(type, [&]<class T>(std::type_identity<T>) {
+        return Elem<T>::ToObj(Elements<T>(obj)[i]);
+    });
+}
+
+// Reads an index word for an array of `length` elements. An index word
+// that is not a number reads as 0 (the wrong-index messages show it); the
+// caller checks the range. When the index word is the array value itself,
+// it is read from a copy: Tcl's integer reader would otherwise convert the
+// array to an integer and free its elements under the caller.
+bool ReadIndex(Tcl_Obj* array, int length, Tcl_Obj* indexObj, int* index) {
+    Tcl_Obj* word = indexObj;
+    if (word == array) {
+        word = Tcl_DuplicateObj(indexObj);
+        Tcl_IncrRefCount(word);
+    }
+    bool ok = GetIndex(nullptr, length, word, index) == TCL_OK;
+    if (word != indexObj) Tcl_DecrRefCount(word);
+    if (!ok) *index = 0;
+    return ok;
+}
+
+// Replaces obj's elements with those packed in data's bytes (raw byte
+// form); trailing bytes that make no whole element are ignored. Writes
+// into obj whether or not it is shared. On failure obj is untouched.
+int LoadBinary(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Obj* data) {
+    std::optional<ElemType> type = ElemTypeOf(obj);
+    if (!type) return Fail(interp, kMsgWrongType);
+    // Reading the bytes converts data to a byte array; when data is obj
+    // itself that would free the elements, so read a copy instead (its
+    // string gives the same bytes).
+    Tcl_Obj* source = data;
+    if (source == obj) {
+        source = Tcl_DuplicateObj(data);
+        Tcl_IncrRefCount(source);
+    }
+    int byteCount;
+    const unsigned char* bytes = Tcl_GetByteArrayFromObj(source, &byteCount);
+    int code = Visit(*type, [&]<class T>(std::type_identity<T>) {
+        const std::int64_t n = byteCount / static_cast<std::int64_t>(sizeof(T));
+        if (n != Length(obj)) {
+            // n * sizeof(T) <= byteCount <= INT_MAX, so the payload fits.
+            void* payload = TryNewPayload<T>(n, false);
+            if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+            InstallPayload<T>(obj, payload);
+        }
+        Tcl_InvalidateStringRep(obj);
+        if (n > 0) {
+            std::memcpy(Elements<T>(obj), bytes, static_cast<std::size_t>(n) * sizeof(T));
+        }
+        return TCL_OK;
+    });
+    if (source != data) Tcl_DecrRefCount(source);
+    return code;
+}
+
+// Reads a fill value with the type's reader: Tcl_GetIntFromObj for the
+// 8-, 16- and 32-bit integer types (then the low bits), Tcl_GetLongFromObj
+// for longarray, Tcl_GetWideIntFromObj for longlongarray, and
+// Tcl_GetDoubleFromObj or else the nan/inf words for the floating types.
+template <class T>
+bool ReadFill(Tcl_Obj* obj, T* out) noexcept {
+    if constexpr (kIsFloat<T>) {
+        double v;
+        if (Tcl_GetDoubleFromObj(nullptr, obj, &v) != TCL_OK && GetNanInf(obj, &v) != 0) {
+            return false;
+        }
+        *out = FromDouble<T>(v);
+    } else if constexpr (std::is_same_v<T, long>) {
+        long v;
+        if (Tcl_GetLongFromObj(nullptr, obj, &v) != TCL_OK) return false;
+        *out = v;
+    } else if constexpr (std::is_same_v<T, long long>) {
+        Tcl_WideInt v;
+        if (Tcl_GetWideIntFromObj(nullptr, obj, &v) != TCL_OK) return false;
+        *out = static_cast<long long>(v);
+    } else {
+        int v;
+        if (Tcl_GetIntFromObj(nullptr, obj, &v) != TCL_OK) return false;
+        *out = WrapInt<T>(v);
+    }
+    return true;
+}
+
+// new <type> -values <list>: the list converted in place to the type, then
+// its elements copied into a fresh array.
+int NewFromValues(Tcl_Interp* interp, ElemType type, Tcl_Obj* list) {
+    if (ConvertToElemType(type, list) != TCL_OK) return Fail(interp, "wrong values");
+    return Visit(type, [&]<class T>(std::type_identity<T>) {
+        const int n = Length(list);
+        void* payload = TryNewPayload<T>(n, false);
+        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        if (n > 0) {
+            std::memcpy(PayloadData<T>(payload), Elements<T>(list),
+                        static_cast<std::size_t>(n) * sizeof(T));
+        }
+        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
+        return TCL_OK;
+    });
+}
+
+// new <type> <size> ?<fill>?: zeroed elements without a fill value, so no
+// heap contents ever reach a script.
+int NewFromSize(Tcl_Interp* interp, ElemType type, Tcl_Obj* sizeObj, Tcl_Obj* fillObj) {
+    int size;
+    if (Tcl_GetIntFromObj(nullptr, sizeObj, &size) != TCL_OK || size < 0) {
+        return Fail(interp, "wrong size");
+    }
+    return Visit(type, [&]<class T>(std::type_identity<T>) {
+        // Refuse blocks beyond Tcl's allocator before trying to allocate.
+        if (!PayloadFits<T>(size)) return Fail(interp, "wrong size");
+        T fill{};
+        if (fillObj != nullptr && !ReadFill<T>(fillObj, &fill)) {
+            return Fail(interp, "wrong default value");
+        }
+        void* payload = TryNewPayload<T>(size, fillObj == nullptr);
+        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        if (fillObj != nullptr) {
+            T* data = PayloadData<T>(payload);
+            for (int i = 0; i < size; ++i) data[i] = fill;
+        }
+        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
+        return TCL_OK;
+    });
+}
+
+}  // namespace
+
+// new: from a size and optional fill value, from a list (-values), or from
+// raw bytes (-binary). The type name is examined only at the points below:
+// after the -binary test, and after the -values shift.
+int NewCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 4 && objc != 5) return Fail(interp, kMsgNewSyntax);
+    if (IsWord(objv[3], "-binary")) {
+        if (objc == 4) return SyntaxError(interp, "new <type> -binary <data>");
+        std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
+        if (!type) return Fail(interp, kMsgWrongType);
+        Tcl_Obj* array = Visit(*type, []<class T>(std::type_identity<T>) {
+            return NewArrayObj<T>(NewPayload<T>(0, true));
+        });
+        Tcl_IncrRefCount(array);
+        int code = LoadBinary(interp, array, objv[4]);
+        if (code == TCL_OK) Tcl_SetObjResult(interp, array);
+        Tcl_DecrRefCount(array);
+        return code;
+    }
+    const bool values = IsWord(objv[3], "-values");
+    std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
+    if (!type) return Fail(interp, kMsgWrongType);
+    if (values) {
+        if (objc != 5) return SyntaxError(interp, "new <type> -values {<value1> ... <valuen>}");
+        return NewFromValues(interp, *type, objv[4]);
+    }
+    return NewFromSize(interp, *type, objv[3], objc == 5 ? objv[4] : nullptr);
 }
 
 int NewFromToCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
@@ -25,12 +204,36 @@ int SetCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
     return Fail(interp, "nvec set is not available yet");
 }
 
-int GetCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec get is not available yet");
+// get <obj> <index>: one element as a new Tcl number.
+int GetCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 4) return SyntaxError(interp, "get <obj> <index>");
+    Tcl_Obj* obj = objv[2];
+    std::optional<ElemType> type = ElemTypeOf(obj);
+    if (!type) return Fail(interp, kMsgNotAnArray);
+    const int n = Length(obj);
+    int index;
+    if (!ReadIndex(obj, n, objv[3], &index) || index < 0 || index >= n) {
+        return Failf(interp, "nvecs get wrong index %d out of range [%d,%d]", index, 0, n - 1);
+    }
+    Tcl_SetObjResult(interp, ElementObj(*type, obj, index));
+    return TCL_OK;
 }
 
-int GetBinaryCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec get_binary is not available yet");
+// get_binary <obj>: the elements in the raw byte form, as a byte array.
+int GetBinaryCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 3) return SyntaxError(interp, "get_binary <obj>");
+    Tcl_Obj* obj = objv[2];
+    std::optional<ElemType> type = ElemTypeOf(obj);
+    if (!type) return Fail(interp, kMsgWrongType);
+    return Visit(*type, [&]<class T>(std::type_identity<T>) {
+        const std::int64_t bytes = static_cast<std::int64_t>(Length(obj)) * sizeof(T);
+        // A Tcl byte array holds at most INT_MAX bytes.
+        if (bytes > INT32_MAX) return Fail(interp, "wrong size");
+        Tcl_SetObjResult(interp,
+                         Tcl_NewByteArrayObj(reinterpret_cast<const unsigned char*>(Elements<T>(obj)),
+                                             static_cast<int>(bytes)));
+        return TCL_OK;
+    });
 }
 
 }  // namespace nvec
