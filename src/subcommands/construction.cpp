@@ -188,20 +188,157 @@ int NewCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return NewFromSize(interp, *type, objv[3], objc == 5 ? objv[4] : nullptr);
 }
 
-int NewFromToCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec new_from_to is not available yet");
+// new_from_to <type> <from> <to>: the integers from, from + 1, ..., to,
+// each brought to the element type (low bits, or nearest float). The type
+// name is examined only after both ends and the count are accepted.
+int NewFromToCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 5) return SyntaxError(interp, "new_from_to <type> <from> <to>");
+    int from;
+    if (Tcl_GetIntFromObj(nullptr, objv[3], &from) != TCL_OK) return Fail(interp, "wrong from");
+    int to;
+    if (Tcl_GetIntFromObj(nullptr, objv[4], &to) != TCL_OK) return Fail(interp, "wrong to");
+    // In 64 bits: from INT_MIN to INT_MAX the count is 2^32.
+    const std::int64_t count = static_cast<std::int64_t>(to) - from + 1;
+    if (count < 0 || count > INT32_MAX) return Fail(interp, "wrong from or to");
+    std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
+    if (!type) return Fail(interp, kMsgWrongType);
+    return Visit(*type, [&]<class T>(std::type_identity<T>) {
+        if (!PayloadFits<T>(count)) return Fail(interp, "wrong from or to");
+        void* payload = TryNewPayload<T>(count, false);
+        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        T* data = PayloadData<T>(payload);
+        for (std::int64_t i = 0; i < count; ++i) {
+            data[i] = ConvertElem<T, std::int64_t>(from + i);
+        }
+        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
+        return TCL_OK;
+    });
 }
 
-int NewNFromIncrementCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec new_n_from_increment is not available yet");
+// new_n_from_increment <type> <n> <from> <increment>: element i is
+// i * increment + from, computed afresh for each i (no running sum, so no
+// error accumulates; the build forbids fused multiply-add), then truncated
+// toward zero for the integer types or rounded to nearest for float.
+int NewNFromIncrementCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 6) {
+        return SyntaxError(interp, "new_n_from_increment <type> <n> <from> <increment>");
+    }
+    int n;
+    if (Tcl_GetIntFromObj(nullptr, objv[3], &n) != TCL_OK || n < 0) {
+        return Fail(interp, "wrong n");
+    }
+    double from;
+    if (Tcl_GetDoubleFromObj(nullptr, objv[4], &from) != TCL_OK) return Fail(interp, "wrong from");
+    double increment;
+    if (Tcl_GetDoubleFromObj(nullptr, objv[5], &increment) != TCL_OK) {
+        return Fail(interp, "wrong increment");
+    }
+    std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
+    if (!type) return Fail(interp, kMsgWrongType);
+    return Visit(*type, [&]<class T>(std::type_identity<T>) {
+        if (!PayloadFits<T>(n)) return Fail(interp, "wrong n");
+        void* payload = TryNewPayload<T>(n, false);
+        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        T* data = PayloadData<T>(payload);
+        for (int i = 0; i < n; ++i) {
+            const double step = static_cast<double>(i) * increment;
+            data[i] = FromDouble<T>(step + from);
+        }
+        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
+        return TCL_OK;
+    });
 }
 
-int CloneCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec clone is not available yet");
+// clone <obj>: an unshared copy of the same type, length and elements.
+int CloneCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 3) return SyntaxError(interp, "clone <obj>");
+    Tcl_Obj* obj = objv[2];
+    std::optional<ElemType> type = ElemTypeOf(obj);
+    if (!type) return Fail(interp, kMsgWrongType);
+    return Visit(*type, [&]<class T>(std::type_identity<T>) {
+        const int n = Length(obj);
+        void* payload = TryNewPayload<T>(n, false);
+        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        if (n > 0) {
+            std::memcpy(PayloadData<T>(payload), Elements<T>(obj),
+                        static_cast<std::size_t>(n) * sizeof(T));
+        }
+        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
+        return TCL_OK;
+    });
 }
 
-int SetCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec set is not available yet");
+namespace {
+
+// set <obj> <list>: obj's elements become a copy of list's, converted in
+// place to obj's type first. The block is reused when the count stays.
+int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* list) {
+    if (ConvertToElemType(type, list) != TCL_OK) return Fail(interp, "nvec set wrong values");
+    if (list == obj) return TCL_OK;  // its own elements already
+    return Visit(type, [&]<class T>(std::type_identity<T>) {
+        const int m = Length(list);
+        if (m != Length(obj)) {
+            void* payload = TryNewPayload<T>(m, false);
+            if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+            InstallPayload<T>(obj, payload);
+        }
+        if (m > 0) {
+            std::memcpy(Elements<T>(obj), Elements<T>(list), static_cast<std::size_t>(m) * sizeof(T));
+        }
+        return TCL_OK;
+    });
+}
+
+// set <obj> <index> <values>: the values, converted in place to obj's
+// type, written to consecutive positions from the index. Every check comes
+// before the first write; the length never changes.
+int SetRun(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* indexObj, Tcl_Obj* list) {
+    const int n = Length(obj);
+    int index;
+    if (!ReadIndex(obj, n, indexObj, &index) || index < 0 || index >= n) {
+        return Failf(interp, "nvecs set wrong index %d out of range [%d,%d]", index, 0, n - 1);
+    }
+    if (ConvertToElemType(type, list) != TCL_OK || Length(list) == 0) {
+        return Fail(interp, "nvec set wrong value");
+    }
+    const int m = Length(list);
+    if (static_cast<std::int64_t>(index) + m > n) {
+        return Failf(interp, "nvec set too much values, index %d + %d out of range [%d,%d]", index,
+                     m - 1, 0, n - 1);
+    }
+    Visit(type, [&]<class T>(std::type_identity<T>) {
+        // memmove: list may be obj itself (then index is 0 and this is a
+        // copy onto itself).
+        std::memmove(Elements<T>(obj) + index, Elements<T>(list),
+                     static_cast<std::size_t>(m) * sizeof(T));
+    });
+    return TCL_OK;
+}
+
+}  // namespace
+
+// set: whole replacement, a run at an index, or raw bytes (-binary). The
+// array is changed in place, seen by every holder of the same value.
+int SetCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 4 && objc != 5) {
+        return Fail(interp,
+                    "syntax: nvec set <obj> {value_1 ... value_n}|<index> <value>| -binary <data>");
+    }
+    Tcl_Obj* obj = objv[2];
+    int code;
+    if (IsWord(objv[3], "-binary")) {
+        if (objc == 4) return SyntaxError(interp, "set <obj> -binary <data>");
+        code = LoadBinary(interp, obj, objv[4]);
+    } else {
+        std::optional<ElemType> type = ElemTypeOf(obj);
+        if (!type) return Fail(interp, "nvec set wrong obj");
+        code = objc == 4 ? SetWhole(interp, *type, obj, objv[3])
+                         : SetRun(interp, *type, obj, objv[3], objv[4]);
+    }
+    if (code != TCL_OK) return code;
+    Tcl_InvalidateStringRep(obj);
+    Tcl_SetObjResult(interp, obj);
+    return TCL_OK;
 }
 
 // get <obj> <index>: one element as a new Tcl number.
