@@ -1,32 +1,445 @@
-// Search, sort, sorted sets and renumbering. Not built yet: each subcommand answers an error.
+// Ordering and sets: search, sort (optionally dropping repeats), the merges
+// of strictly increasing arrays (intersection, union, substraction) and the
+// renumbering of identifiers through a direct-index table.
+//
+// The element order is the element type's numeric order (unsigned for
+// chararray, signed for the other integer types, IEEE for the floating
+// types, where -0.0 and 0.0 are one value). NaN is unordered under IEEE
+// comparison, which breaks the strict weak order that std::sort relies on
+// (with it, std::sort may read outside the array). So NaNs are kept out of
+// every ordered algorithm: sort moves them behind all numbers first and
+// sorts only the numbers, a sorted search for NaN finds nothing, and a set
+// operand holding a NaN is refused as not increasing.
 
-#include "subcommands.h"
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <type_traits>
+
+#include "../arrays/obj_types.h"
 #include "../command/helpers.h"
+#include "subcommands.h"
 
 namespace nvec {
 
-int SearchCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec search is not available yet");
+namespace {
+
+constexpr const char kMsgNoMemory[] = "not enough memory";
+constexpr const char kMsgNotIncreasing[] = "obj must be sorted -unique increaselly";
+constexpr const char kMsgIdsType[] = "<old_ids> and <new_ids> must be of intarray type";
+
+// Whether v is a NaN; always false for the integer types.
+template <class T>
+constexpr bool IsNan(T v) noexcept {
+    if constexpr (kIsFloat<T>) {
+        return std::isnan(v);
+    } else {
+        (void)v;
+        return false;
+    }
 }
 
-int SortCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec sort is not available yet");
+// ---------------------------------------------------------------- search
+
+// Reads the value to look for as T. chararray and shortarray keep the low
+// bits of an int (300 looks for 44); the floating types also accept the
+// nan/inf words, and float rounds the double to nearest. On failure the
+// message of Tcl's reader is left in interp.
+template <class T>
+int ReadSearchValue(Tcl_Interp* interp, Tcl_Obj* obj, T* out) {
+    if constexpr (kIsFloat<T>) {
+        double d;
+        if (Tcl_GetDoubleFromObj(nullptr, obj, &d) != TCL_OK && GetNanInf(obj, &d) != 0) {
+            // Neither reader knows the word: ask Tcl's reader again, this
+            // time for its message.
+            if (Tcl_GetDoubleFromObj(interp, obj, &d) != TCL_OK) return TCL_ERROR;
+        }
+        *out = FromDouble<T>(d);
+    } else if constexpr (std::is_same_v<T, long>) {
+        long v;
+        if (Tcl_GetLongFromObj(interp, obj, &v) != TCL_OK) return TCL_ERROR;
+        *out = v;
+    } else if constexpr (std::is_same_v<T, long long>) {
+        Tcl_WideInt v;
+        if (Tcl_GetWideIntFromObj(interp, obj, &v) != TCL_OK) return TCL_ERROR;
+        *out = static_cast<T>(v);
+    } else {
+        int v;
+        if (Tcl_GetIntFromObj(interp, obj, &v) != TCL_OK) return TCL_ERROR;
+        *out = WrapInt<T>(v);
+    }
+    return TCL_OK;
 }
 
-int IntersectionCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec intersection is not available yet");
+// First position at or after `start` whose element equals v (IEEE equality
+// for the floating types: NaN is never found, -0.0 finds 0.0), or -1.
+template <class T>
+int FindLinear(const T* a, int start, int n, T v) noexcept {
+    for (int i = start; i < n; ++i) {
+        if (a[i] == v) return i;
+    }
+    return -1;
 }
 
-int UnionCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec union is not available yet");
+// Binary search of a[start..n) for v, counted from the beginning of the
+// array, or -1. lower_bound takes a logarithmic number of steps bounded by
+// the range length whatever the contents, so an unsorted array gives some
+// position or -1 but is never read outside the range. A NaN element counts
+// as not less than any value, which matches sort's NaNs-last order.
+template <class T>
+int FindSorted(const T* a, int start, int n, T v) noexcept {
+    if (IsNan(v)) return -1;
+    const T* end = a + n;
+    const T* it = std::lower_bound(a + start, end, v);
+    return (it != end && *it == v) ? static_cast<int>(it - a) : -1;
 }
 
-int SubstractionCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec substraction is not available yet");
+// ------------------------------------------------------------------ sort
+
+// Sorts ascending in place. NaNs are first moved behind all numbers, then
+// the numbers alone are sorted with `<`, which is a strict weak order on
+// them (-0.0 and 0.0 are equivalent, their relative order unspecified).
+template <class T>
+void SortElements(T* a, int n) noexcept {
+    T* end = a + n;
+    if constexpr (kIsFloat<T>) {
+        end = std::partition(a, end, [](T v) { return !std::isnan(v); });
+    }
+    std::sort(a, end);
 }
 
-int RenumberCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec renumber is not available yet");
+// Compacts sorted elements in one pass: each element is kept when it
+// differs (by the type's own inequality) from the last one kept, so every
+// NaN stays and -0.0 and 0.0 count as one value. Returns the count kept.
+template <class T>
+int DropRepeats(T* a, int n) noexcept {
+    if (n == 0) return 0;
+    int kept = 1;
+    for (int i = 1; i < n; ++i) {
+        if (a[i] != a[kept - 1]) a[kept++] = a[i];
+    }
+    return kept;
+}
+
+// ------------------------------------------------------------------ sets
+
+enum class SetOp { Intersection, Union, Substraction };
+
+// Whether every element is greater than the one before. A NaN is greater
+// than nothing and nothing is greater than it, so any NaN fails, also as
+// the only element.
+template <class T>
+bool StrictlyIncreasing(const T* a, int n) noexcept {
+    if (n > 0 && IsNan(a[0])) return false;
+    for (int i = 1; i < n; ++i) {
+        if (!(a[i] > a[i - 1])) return false;
+    }
+    return true;
+}
+
+// Largest possible result of op on operands of na and nb elements.
+constexpr std::int64_t MergeCapacity(SetOp op, int na, int nb) noexcept {
+    switch (op) {
+        case SetOp::Intersection:
+            return std::min(na, nb);
+        case SetOp::Union:
+            return static_cast<std::int64_t>(na) + nb;
+        case SetOp::Substraction:
+            return na;
+    }
+    return 0;
+}
+
+// One linear merge of the strictly increasing a and b into out, which has
+// room for MergeCapacity elements. Returns the number written; the output
+// is strictly increasing too.
+template <class T>
+std::int64_t Merge(SetOp op, const T* a, int na, const T* b, int nb, T* out) noexcept {
+    int i = 0;
+    int j = 0;
+    T* o = out;
+    switch (op) {
+        case SetOp::Intersection:
+            while (i < na && j < nb) {
+                if (a[i] < b[j]) {
+                    ++i;
+                } else if (a[i] == b[j]) {
+                    *o++ = a[i];
+                    ++i;
+                    ++j;
+                } else {
+                    ++j;
+                }
+            }
+            break;
+        case SetOp::Union:
+            while (i < na && j < nb) {
+                if (b[j] < a[i]) {
+                    *o++ = b[j++];
+                } else {
+                    if (b[j] == a[i]) ++j;
+                    *o++ = a[i++];
+                }
+            }
+            o = std::copy(a + i, a + na, o);
+            o = std::copy(b + j, b + nb, o);
+            break;
+        case SetOp::Substraction:
+            while (i < na && j < nb) {
+                if (a[i] < b[j]) {
+                    *o++ = a[i++];
+                } else {
+                    if (a[i] == b[j]) ++i;
+                    ++j;
+                }
+            }
+            o = std::copy(a + i, a + na, o);
+            break;
+    }
+    return o - out;
+}
+
+// The argument handling shared by the three set operations, then the
+// merge. The result block is sized for the largest possible result before
+// the merge writes into it, and shrunk to the merged count afterwards.
+int SetOperation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], SetOp op,
+                 const char* syntax) {
+    bool sorted = false;
+    int first = 2;
+    if (objc >= 3 && std::strcmp(Tcl_GetString(objv[2]), "-sorted") == 0) {
+        sorted = true;
+        first = 3;
+    }
+    if (objc - first != 2) {
+        return SyntaxError(interp, syntax);
+    }
+    if (!sorted) {
+        return Fail(interp, "now only -sorted option is implemented");
+    }
+    Tcl_Obj* objA = objv[first];
+    Tcl_Obj* objB = objv[first + 1];
+    if (std::strcmp(TypeNameOf(objA), TypeNameOf(objB)) != 0) {
+        return Fail(interp, "all obj must have same type");
+    }
+    std::optional<ElemType> type = ElemTypeOf(objA);
+    if (!type) {
+        return Fail(interp, kMsgWrongType);
+    }
+    return Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
+        const T* a = Elements<T>(objA);
+        const T* b = Elements<T>(objB);
+        int na = Length(objA);
+        int nb = Length(objB);
+        if (!StrictlyIncreasing(a, na) || !StrictlyIncreasing(b, nb)) {
+            return Fail(interp, kMsgNotIncreasing);
+        }
+        std::int64_t capacity = MergeCapacity(op, na, nb);
+        void* payload = TryNewPayload<T>(capacity, false);
+        if (payload == nullptr) {
+            return Fail(interp, kMsgNoMemory);
+        }
+        std::int64_t count = Merge(op, a, na, b, nb, PayloadData<T>(payload));
+        PayloadCount(payload) = static_cast<std::int32_t>(count);
+        if (count < capacity) {
+            // Shrinking does not fail in practice; if it does, the larger
+            // block stays, its spare room unrecorded like any other.
+            auto bytes = static_cast<unsigned>(PayloadBytes<T>(count));
+            if (char* smaller = Tcl_AttemptRealloc(static_cast<char*>(payload), bytes)) {
+                payload = smaller;
+            }
+        }
+        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
+        return TCL_OK;
+    });
+}
+
+// -------------------------------------------------------------- renumber
+
+struct FreeDeleter {
+    void operator()(void* p) const noexcept { std::free(p); }
+};
+
+// Rewrites every element e of a as table[e], where table maps each old
+// identifier to its new one (new[k], or k without new) and every other
+// value of 0..M to 0, M being the largest old identifier or 0. Everything
+// is checked before the first element is written: the identifiers must be
+// non-negative and every element must lie in 0..M, so the table is never
+// indexed outside its M + 1 entries.
+template <class T>
+int RenumberElements(Tcl_Interp* interp, T* a, int n, const int* oldIds, const int* newIds,
+                     int nIds) {
+    int maxId = 0;
+    for (int k = 0; k < nIds; ++k) {
+        if (oldIds[k] < 0) {
+            return Failf(interp, "wrong old_ids value %d, must be non-negative", oldIds[k]);
+        }
+        maxId = std::max(maxId, oldIds[k]);
+    }
+    for (int i = 0; i < n; ++i) {
+        // chararray elements read as 0..255, the others as signed values.
+        Wide<T> e = a[i];
+        if (e < 0 || e > maxId) {
+            return Failf(interp, "nvecs renumber wrong value %lld out of range [0,%d]",
+                         static_cast<long long>(e), maxId);
+        }
+    }
+    // The general-purpose heap: the table may exceed the 4 GiB that Tcl's
+    // allocator can hand out, calloc checks (M + 1) * 4 for overflow, and
+    // its zero pages cost nothing until touched.
+    std::size_t entries = static_cast<std::size_t>(maxId) + 1;
+    std::unique_ptr<std::int32_t[], FreeDeleter> table(
+        static_cast<std::int32_t*>(std::calloc(entries, sizeof(std::int32_t))));
+    if (!table) {
+        return Fail(interp, kMsgNoMemory);
+    }
+    // In identifier order, so the last occurrence of a repeated one wins.
+    for (int k = 0; k < nIds; ++k) {
+        table[static_cast<std::size_t>(oldIds[k])] = newIds != nullptr ? newIds[k] : k;
+    }
+    // Low 8 or 16 bits for chararray and shortarray, sign-extended for the
+    // 64-bit types.
+    for (int i = 0; i < n; ++i) {
+        a[i] = WrapInt<T>(table[static_cast<std::size_t>(a[i])]);
+    }
+    return TCL_OK;
+}
+
+}  // namespace
+
+// nvec search ?-sorted? ?-start <index>? <obj> <value>
+int SearchCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    constexpr const char kSyntax[] = "search ?-sorted? ?-start <index>? <obj> <value>";
+    bool sorted = false;
+    int start = 0;
+    // Options take word 2 while more words remain than `search <obj>
+    // <value>` needs; `skip` counts the words they consumed.
+    int skip = 0;
+    while (objc - skip >= 5) {
+        const char* word = Tcl_GetString(objv[2 + skip]);
+        if (std::strcmp(word, "-sorted") == 0) {
+            sorted = true;
+            skip += 1;
+        } else if (std::strcmp(word, "-start") == 0) {
+            int value;
+            if (Tcl_GetIntFromObj(nullptr, objv[3 + skip], &value) != TCL_OK) {
+                return Failf(interp, "wrong nvec search -start index %d", start);
+            }
+            start = value;
+            if (start < 0) {
+                return Failf(interp, "wrong nvec search -start index %d", start);
+            }
+            skip += 2;
+        } else {
+            return SyntaxError(interp, kSyntax);
+        }
+    }
+    if (objc - skip != 4) {
+        return SyntaxError(interp, kSyntax);
+    }
+    Tcl_Obj* obj = objv[2 + skip];
+    Tcl_Obj* valueObj = objv[3 + skip];
+    std::optional<ElemType> type = ElemTypeOf(obj);
+    if (!type) {
+        return Fail(interp, kMsgWrongType);
+    }
+    int n = Length(obj);
+    if (start >= n) {
+        // Nothing to search: the value is not even read.
+        Tcl_SetObjResult(interp, Tcl_NewIntObj(-1));
+        return TCL_OK;
+    }
+    return Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
+        T value;
+        if (ReadSearchValue<T>(interp, valueObj, &value) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        const T* a = Elements<T>(obj);
+        int pos = sorted ? FindSorted(a, start, n, value) : FindLinear(a, start, n, value);
+        Tcl_SetObjResult(interp, Tcl_NewIntObj(pos));
+        return TCL_OK;
+    });
+}
+
+// nvec sort ?-unique? <obj>: in place; with -unique the count shrinks and
+// the block keeps its size.
+int SortCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    bool unique = false;
+    if (objc == 4 && std::strcmp(Tcl_GetString(objv[2]), "-unique") == 0) {
+        unique = true;
+    } else if (objc != 3) {
+        return SyntaxError(interp, "sort ?-unique? <obj>");
+    }
+    Tcl_Obj* obj = objv[objc - 1];
+    std::optional<ElemType> type = ElemTypeOf(obj);
+    if (!type) {
+        return Fail(interp, kMsgWrongType);
+    }
+    Visit(*type, [&]<class T>(std::type_identity<T>) {
+        T* a = Elements<T>(obj);
+        int n = Length(obj);
+        SortElements(a, n);
+        if (unique) {
+            PayloadCount(PayloadOf(obj)) = DropRepeats(a, n);
+        }
+    });
+    Tcl_InvalidateStringRep(obj);
+    Tcl_SetObjResult(interp, obj);
+    return TCL_OK;
+}
+
+int IntersectionCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return SetOperation(interp, objc, objv, SetOp::Intersection,
+                        "intersection ?-sorted? <obj1> <obj2>");
+}
+
+int UnionCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return SetOperation(interp, objc, objv, SetOp::Union, "union ?-sorted? <obj1> <obj2>");
+}
+
+int SubstractionCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return SetOperation(interp, objc, objv, SetOp::Substraction,
+                        "substraction ?-sorted? <obj1> <obj2>");
+}
+
+// nvec renumber <obj> <old_ids> ?<new_ids>?: in place, integer types only.
+int RenumberCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 4 && objc != 5) {
+        return SyntaxError(interp, "renumber <obj> <old_ids> ?<new_ids>?");
+    }
+    Tcl_Obj* obj = objv[2];
+    std::optional<ElemType> type = ElemTypeOf(obj);
+    if (!type) {
+        return Fail(interp, kMsgNotAnArray);
+    }
+    Tcl_Obj* oldIds = objv[3];
+    Tcl_Obj* newIds = objc == 5 ? objv[4] : nullptr;
+    if (ElemTypeOf(oldIds) != ElemType::Int ||
+        (newIds != nullptr && ElemTypeOf(newIds) != ElemType::Int)) {
+        return Fail(interp, kMsgIdsType);
+    }
+    if (newIds != nullptr && Length(oldIds) != Length(newIds)) {
+        return Fail(interp, "<old_ids> and <new_ids> must have same size");
+    }
+    int code = Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
+        if constexpr (kIsFloat<T>) {
+            return Fail(interp, kMsgWrongIntType);
+        } else {
+            return RenumberElements(interp, Elements<T>(obj), Length(obj),
+                                    Elements<int>(oldIds),
+                                    newIds != nullptr ? Elements<int>(newIds) : nullptr,
+                                    Length(oldIds));
+        }
+    });
+    if (code != TCL_OK) {
+        return code;
+    }
+    Tcl_InvalidateStringRep(obj);
+    Tcl_SetObjResult(interp, obj);
+    return TCL_OK;
 }
 
 }  // namespace nvec
