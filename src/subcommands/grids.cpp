@@ -1,16 +1,212 @@
-// Structured grid generation. Not built yet: each subcommand answers an error.
+// Structured grids: new_structured_connectivities (the cell-to-node table
+// of lines, quadrilaterals or hexahedra) and new_structured_coordinates (the
+// node coordinates as interleaved x y z triples).
+//
+// Both number the nodes x fastest, then y, then z: the node at grid
+// position (i, j, k) of an nx x ny x nz grid is i + j*nx + k*nx*ny (plus the
+// optional offset in the table), so node m of the table is triple m of the
+// coordinate array.
+//
+// Sizes are computed in 64 bits, one factor at a time, and checked against
+// the largest payload before the next factor is taken: every factor is
+// below 2^31 and every checked product below 2^31, so no product overflows.
+// A grid too large for one payload is refused before anything is allocated.
 
-#include "subcommands.h"
+#include <tcl.h>
+
+#include <cstdint>
+
+#include "../arrays/obj_types.h"
 #include "../command/helpers.h"
+#include "subcommands.h"
 
 namespace nvec {
 
-int NewStructuredConnectivitiesCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec new_structured_connectivities is not available yet");
+namespace {
+
+constexpr const char kMsgNoMemory[] = "not enough memory";
+constexpr const char kMsgDimension[] = "wrong dimension %d, must be 1,2,or 3";
+
+// The counts message of a d-dimensional grid. A 1-dimensional grid has no
+// second count; 0 stands in its place.
+int FailDimensionValues(Tcl_Interp* interp, int d, const std::int64_t n[3]) {
+    if (d == 3) {
+        return Failf(interp, "wrong dimension values: %d %d %d", static_cast<int>(n[0]),
+                     static_cast<int>(n[1]), static_cast<int>(n[2]));
+    }
+    return Failf(interp, "wrong dimension values: %d %d", static_cast<int>(n[0]),
+                 d == 2 ? static_cast<int>(n[1]) : 0);
 }
 
-int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, "nvec new_structured_coordinates is not available yet");
+// first * factors[0] * ... * factors[d-1], or -1 when a partial product
+// exceeds `limit`. first, the factors and limit are non-negative and below
+// 2^31, so each product of a checked value and a factor fits 64 bits.
+std::int64_t CheckedProduct(std::int64_t first, const std::int64_t* factors, int d,
+                            std::int64_t limit) noexcept {
+    std::int64_t n = first;
+    if (n > limit) return -1;
+    for (int i = 0; i < d; ++i) {
+        n *= factors[i];
+        if (n > limit) return -1;
+    }
+    return n;
+}
+
+// Writes the corner numbers of every cell, cells i fastest. cells[] are the
+// cell counts per axis (1 for an axis beyond d), n[] the node counts. The
+// caller has checked that every node number, offset included, fits an int.
+void FillConnectivities(int* out, int d, const std::int64_t n[3], const std::int64_t cells[3],
+                        std::int64_t offset) noexcept {
+    const std::int64_t nx = n[0];
+    const std::int64_t nxy = n[0] * n[1];
+    for (std::int64_t k = 0; k < cells[2]; ++k) {
+        for (std::int64_t j = 0; j < cells[1]; ++j) {
+            const std::int64_t row = offset + j * nx + k * nxy;
+            for (std::int64_t i = 0; i < cells[0]; ++i) {
+                const std::int64_t b = row + i;
+                *out++ = static_cast<int>(b);
+                *out++ = static_cast<int>(b + 1);
+                if (d >= 2) {
+                    *out++ = static_cast<int>(b + nx + 1);
+                    *out++ = static_cast<int>(b + nx);
+                }
+                if (d == 3) {
+                    *out++ = static_cast<int>(b + nxy);
+                    *out++ = static_cast<int>(b + nxy + 1);
+                    *out++ = static_cast<int>(b + nxy + nx + 1);
+                    *out++ = static_cast<int>(b + nxy + nx);
+                }
+            }
+        }
+    }
+}
+
+// Writes x y z for every node, z outermost and x innermost; an axis not
+// given (nullptr) contributes 0.
+void FillCoordinates(float* out, const float* const axis[3], const std::int64_t n[3]) noexcept {
+    for (std::int64_t k = 0; k < n[2]; ++k) {
+        const float z = axis[2] != nullptr ? axis[2][k] : 0.0f;
+        for (std::int64_t j = 0; j < n[1]; ++j) {
+            const float y = axis[1] != nullptr ? axis[1][j] : 0.0f;
+            for (std::int64_t i = 0; i < n[0]; ++i) {
+                *out++ = axis[0][i];
+                *out++ = y;
+                *out++ = z;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// nvec new_structured_connectivities {<nx> ?<ny>? ?<nz>?} ?<offset_nodes>?
+int NewStructuredConnectivitiesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 3 && objc != 4) {
+        return SyntaxError(interp,
+                           "new_structured_connectivities {<nx> ?<ny>? ?<nz>?} ?<offset_nodes>?");
+    }
+    // The count list becomes an intarray in place.
+    Tcl_Obj* countsObj = objv[2];
+    if (ConvertToElemType(ElemType::Int, countsObj) != TCL_OK || Length(countsObj) == 0) {
+        return Fail(interp, "wrong dimension values");
+    }
+    const int d = Length(countsObj);
+    if (d > 3) {
+        return Failf(interp, kMsgDimension, d);
+    }
+    // Copied out now: reading the offset converts its word to an integer,
+    // which would free the counts' payload when both words are one object.
+    std::int64_t n[3] = {1, 1, 1};
+    const int* counts = Elements<int>(countsObj);
+    for (int i = 0; i < d; ++i) {
+        n[i] = counts[i];
+    }
+    int offset = 0;
+    if (objc == 4 && Tcl_GetIntFromObj(nullptr, objv[3], &offset) != TCL_OK) {
+        return Fail(interp, "wrong offset_nodes");
+    }
+    for (int i = 0; i < d; ++i) {
+        if (n[i] < 2) {
+            return FailDimensionValues(interp, d, n);
+        }
+    }
+    std::int64_t cells[3] = {1, 1, 1};
+    for (int i = 0; i < d; ++i) {
+        cells[i] = n[i] - 1;
+    }
+    const std::int64_t entries = CheckedProduct(std::int64_t{1} << d, cells, d, MaxElems<int>());
+    if (entries < 0) {
+        return FailDimensionValues(interp, d, n);
+    }
+    // Every count is at most twice its cell count, so the node count is at
+    // most the entry count and fits; the largest node number is
+    // offset + nodes - 1 and must be an int too.
+    const std::int64_t nodes = n[0] * n[1] * n[2];
+    if (offset + nodes - 1 > INT32_MAX) {
+        return Fail(interp, "wrong offset_nodes");
+    }
+    void* payload = TryNewPayload<int>(entries, false);
+    if (payload == nullptr) {
+        return Fail(interp, kMsgNoMemory);
+    }
+    FillConnectivities(PayloadData<int>(payload), d, n, cells, offset);
+    Tcl_SetObjResult(interp, NewArrayObj<int>(payload));
+    return TCL_OK;
+}
+
+// nvec new_structured_coordinates {<xs> ?<ys>? ?<zs>?}
+int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 3) {
+        return SyntaxError(interp, "new_structured_coordinates {<xs> ?<ys>? ?<zs>?}");
+    }
+    int d;
+    if (Tcl_ListObjLength(nullptr, objv[2], &d) != TCL_OK) {
+        d = 0;
+    }
+    if (d < 1 || d > 3) {
+        return Failf(interp, kMsgDimension, d);
+    }
+    // Each axis list becomes a floatarray in place. Converting one axis
+    // cannot disturb another: an axis that is the same object as an earlier
+    // one is already a floatarray and is left as it is.
+    Tcl_Obj* axes[3] = {nullptr, nullptr, nullptr};
+    for (int idim = 0; idim < d; ++idim) {
+        Tcl_Obj* axis;
+        Tcl_ListObjIndex(nullptr, objv[2], idim, &axis);
+        if (ConvertToElemType(ElemType::Float, axis) != TCL_OK || Length(axis) == 0) {
+            return Fail(interp, "wrong values");
+        }
+        // The check compares the stored single-precision values; a NaN is
+        // never greater, so it fails wherever it follows another value.
+        const float* v = Elements<float>(axis);
+        const int len = Length(axis);
+        for (int p = 1; p < len; ++p) {
+            if (!(v[p] > v[p - 1])) {
+                return Failf(interp,
+                             "idim %d wrong values[%d]=%f value, must be an increasing list of "
+                             "real numbers",
+                             idim, p, static_cast<double>(v[p]));
+            }
+        }
+        axes[idim] = axis;
+    }
+    std::int64_t n[3] = {1, 1, 1};
+    const float* data[3] = {nullptr, nullptr, nullptr};
+    for (int idim = 0; idim < d; ++idim) {
+        n[idim] = Length(axes[idim]);
+        data[idim] = Elements<float>(axes[idim]);
+    }
+    const std::int64_t total = CheckedProduct(3, n, 3, MaxElems<float>());
+    if (total < 0) {
+        return FailDimensionValues(interp, d, n);
+    }
+    void* payload = TryNewPayload<float>(total, false);
+    if (payload == nullptr) {
+        return Fail(interp, kMsgNoMemory);
+    }
+    FillCoordinates(PayloadData<float>(payload), data, n);
+    Tcl_SetObjResult(interp, NewArrayObj<float>(payload));
+    return TCL_OK;
 }
 
 }  // namespace nvec
