@@ -18,17 +18,93 @@ namespace nvec {
 
 namespace {
 
+// Writes v as Tcl_PrintDouble does when tcl_precision is 0 (its default):
+// the shortest digits that read back as v, in fixed notation with at least
+// one fractional digit for decimal exponents -4 to 16, else as d.ddde+N.
+// std::to_chars gives the same shortest, closest digits several times
+// faster. NaN goes to Tcl_PrintDouble itself (it shows sign and payload).
+// Zero and infinities also have an empty significand and take that road.
+char* PrintShortest(char* p, double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    // Tcl's digit generator differs from the shortest closest digits for
+    // some values whose significand is a power of two (the rounding
+    // interval is lopsided there), so those go to Tcl_PrintDouble as NaN does.
+    if (std::isnan(v) || (bits & ((std::uint64_t{1} << 52) - 1)) == 0) {
+        Tcl_PrintDouble(nullptr, v, p);
+        return p + std::strlen(p);
+    }
+    if (std::isinf(v)) {
+        const char* text = v > 0 ? "Inf" : "-Inf";
+        std::size_t len = std::strlen(text);
+        std::memcpy(p, text, len + 1);
+        return p + len;
+    }
+    // Shortest scientific form: [-]d[.ddd]e[+-]xx
+    char sci[32];
+    char* sciEnd = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
+    *sciEnd = '\0';
+    const char* q = sci;
+    if (*q == '-') *p++ = *q++;
+    char digits[20] = {};
+    int nDigits = 0;
+    for (; *q != 'e'; ++q) {
+        if (*q != '.') digits[nDigits++] = *q;
+    }
+    int exponent = std::atoi(q + 1);
+    if (exponent < -4 || exponent > 16) {
+        *p++ = digits[0];
+        if (nDigits > 1) {
+            *p++ = '.';
+            std::memcpy(p, digits + 1, static_cast<std::size_t>(nDigits - 1));
+            p += nDigits - 1;
+        }
+        *p++ = 'e';
+        *p++ = exponent < 0 ? '-' : '+';
+        p = std::to_chars(p, p + 4, exponent < 0 ? -exponent : exponent).ptr;
+    } else if (exponent < 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int z = exponent + 1; z < 0; ++z) *p++ = '0';
+        std::memcpy(p, digits, static_cast<std::size_t>(nDigits));
+        p += nDigits;
+    } else {
+        for (int i = 0; i <= exponent; ++i) *p++ = i < nDigits ? digits[i] : '0';
+        *p++ = '.';
+        if (nDigits > exponent + 1) {
+            std::memcpy(p, digits + exponent + 1, static_cast<std::size_t>(nDigits - exponent - 1));
+            p += nDigits - exponent - 1;
+        } else {
+            *p++ = '0';
+        }
+    }
+    *p = '\0';
+    return p;
+}
+
+// Whether Tcl_PrintDouble currently writes shortest digits (tcl_precision
+// 0): 0.1 shows as 0.1 (not so at precision 17) and 0.1 + 0.2 shows all 17
+// digits (not so at precision 16 or less).
+bool PrintsShortest() {
+    char buf[TCL_DOUBLE_SPACE];
+    Tcl_PrintDouble(nullptr, 0.1, buf);
+    if (std::strcmp(buf, "0.1") != 0) return false;
+    Tcl_PrintDouble(nullptr, 0.1 + 0.2, buf);
+    return std::strcmp(buf, "0.30000000000000004") == 0;
+}
+
 // Writes one element's text at p (room for Elem<T>::kPrintWidth bytes plus
 // a terminator is guaranteed) and returns the position after it.
 template <class T>
-char* PrintElem(char* p, T v) {
+char* PrintElem(char* p, T v, bool shortest) {
     if constexpr (kIsFloat<T>) {
-        // Tcl_PrintDouble honours tcl_precision; a float shows the full
-        // double value of the stored single-precision number.
+        // A float shows the full double value of the stored number.
+        if (shortest) return PrintShortest(p, static_cast<double>(v));
         Tcl_PrintDouble(nullptr, static_cast<double>(v), p);
         return p + std::strlen(p);
     } else {
         // Same digits as printf's %hhu, %hd, %d, %ld and %lld.
+        (void)shortest;
         return std::to_chars(p, p + Elem<T>::kPrintWidth, v).ptr;
     }
 }
@@ -100,6 +176,9 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
     if (cap > kMaxBytes) cap = kMaxBytes;
     char* buf = Tcl_Alloc(static_cast<unsigned>(cap));
     std::uint64_t pos = 0;
+    // Small arrays print through Tcl_PrintDouble itself; the probe would
+    // cost more than it saves.
+    const bool shortest = kIsFloat<T> && n >= 8 && PrintsShortest();
     for (int i = 0; i < n; ++i) {
         if (cap - pos < kRoom) {
             if (cap == kMaxBytes) {
@@ -108,7 +187,7 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
             cap = cap * 2 < kMaxBytes ? cap * 2 : kMaxBytes;
             buf = Tcl_Realloc(buf, static_cast<unsigned>(cap));
         }
-        char* end = PrintElem<T>(buf + pos, elems[i]);
+        char* end = PrintElem<T>(buf + pos, elems[i], shortest);
         *end = ' ';
         pos = static_cast<std::uint64_t>(end - buf) + 1;
     }
