@@ -52,30 +52,34 @@ std::int64_t CheckedProduct(std::int64_t first, const std::int64_t* factors, int
     return n;
 }
 
-// Writes the corner numbers of every cell, cells i fastest. cells[] are the
-// cell counts per axis (1 for an axis beyond d), n[] the node counts. The
-// caller has checked that every node number, offset included, fits an int.
-void FillConnectivities(int* out, int d, const std::int64_t n[3], const std::int64_t cells[3],
-                        std::int64_t offset) noexcept {
-    const std::int64_t nx = n[0];
-    const std::int64_t nxy = n[0] * n[1];
+// Writes the corner numbers of every cell of a D-dimensional grid, cells i
+// fastest. cells[] are the cell counts per axis (1 for an axis beyond D),
+// n[] the node counts. The caller has checked that every node number,
+// offset included, fits an int, so the int sums below cannot overflow:
+// each partial sum is itself a node number.
+template <int D>
+void FillConnectivities(int* out, const std::int64_t n[3], const std::int64_t cells[3],
+                        int offset) noexcept {
+    const int nx = static_cast<int>(n[0]);
+    const int nxy = static_cast<int>(n[0] * n[1]);
+    const int cx = static_cast<int>(cells[0]);
     for (std::int64_t k = 0; k < cells[2]; ++k) {
         for (std::int64_t j = 0; j < cells[1]; ++j) {
-            const std::int64_t row = offset + j * nx + k * nxy;
-            for (std::int64_t i = 0; i < cells[0]; ++i) {
-                const std::int64_t b = row + i;
-                *out++ = static_cast<int>(b);
-                *out++ = static_cast<int>(b + 1);
-                if (d >= 2) {
-                    *out++ = static_cast<int>(b + nx + 1);
-                    *out++ = static_cast<int>(b + nx);
+            int b = static_cast<int>(offset + j * nx + k * nxy);
+            for (int i = 0; i < cx; ++i, ++b) {
+                out[0] = b;
+                out[1] = b + 1;
+                if constexpr (D >= 2) {
+                    out[2] = b + nx + 1;
+                    out[3] = b + nx;
                 }
-                if (d == 3) {
-                    *out++ = static_cast<int>(b + nxy);
-                    *out++ = static_cast<int>(b + nxy + 1);
-                    *out++ = static_cast<int>(b + nxy + nx + 1);
-                    *out++ = static_cast<int>(b + nxy + nx);
+                if constexpr (D == 3) {
+                    out[4] = b + nxy;
+                    out[5] = b + nxy + 1;
+                    out[6] = b + nxy + nx + 1;
+                    out[7] = b + nxy + nx;
                 }
+                out += 2 << (D - 1);
             }
         }
     }
@@ -149,7 +153,14 @@ int NewStructuredConnectivitiesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const 
     if (payload == nullptr) {
         return Fail(interp, kMsgNoMemory);
     }
-    FillConnectivities(PayloadData<int>(payload), d, n, cells, offset);
+    int* out = PayloadData<int>(payload);
+    if (d == 1) {
+        FillConnectivities<1>(out, n, cells, offset);
+    } else if (d == 2) {
+        FillConnectivities<2>(out, n, cells, offset);
+    } else {
+        FillConnectivities<3>(out, n, cells, offset);
+    }
     Tcl_SetObjResult(interp, NewArrayObj<int>(payload));
     return TCL_OK;
 }
