@@ -26,7 +26,13 @@ constexpr const char kMsgNewSyntax[] =
     "syntax: nvec new <type> (<size> ?<fill_value>?)|-values {<value1> ... <valuen>} | -binary "
     "<data>";
 
-bool IsWord(Tcl_Obj* obj, const char* word) { return std::strcmp(Tcl_GetString(obj), word) == 0; }
+// Whether obj is exactly the option word. An array value's string is a
+// list of numbers, never an option, so a large array given as the values
+// of set is not printed just to be compared.
+bool IsWord(Tcl_Obj* obj, const char* word) {
+    if (ElemTypeOf(obj)) return false;
+    return std::strcmp(Tcl_GetString(obj), word) == 0;
+}
 
 // The element reader: element i of an array value as a new Tcl number
 // (Tcl_NewIntObj, Tcl_NewLongObj, Tcl_NewWideIntObj or Tcl_NewDoubleObj by
