@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -100,16 +101,89 @@ int FindSorted(const T* a, int start, int n, T v) noexcept {
 
 // ------------------------------------------------------------------ sort
 
+// Unsigned key of an element whose unsigned order is the element order:
+// integers with the sign bit flipped; floating values with every bit
+// flipped when negative, else the sign bit set (so -0.0 sorts just before
+// 0.0, which the element order counts as equal). NaNs never get a key.
+template <class T>
+using SortKey = std::conditional_t<
+    sizeof(T) == 1, std::uint8_t,
+    std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                       std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
+
+template <class T>
+SortKey<T> KeyOf(T v) noexcept {
+    using K = SortKey<T>;
+    static_assert(sizeof(K) == sizeof(T));
+    constexpr K kSign = static_cast<K>(K{1} << (8 * sizeof(K) - 1));
+    if constexpr (kIsFloat<T>) {
+        K bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return (bits & kSign) != 0 ? static_cast<K>(~bits) : static_cast<K>(bits | kSign);
+    } else if constexpr (std::is_signed_v<T>) {
+        return static_cast<K>(static_cast<K>(v) ^ kSign);
+    } else {
+        return v;
+    }
+}
+
+// Below this many elements a bucket is finished by std::sort.
+constexpr std::size_t kSmallSort = 64;
+
+// In-place most-significant-byte radix sort (American flag sort) of
+// NaN-free elements, on the key byte at `shift`: one counting pass, one
+// pass of cycle swaps that moves every element into its bucket, then each
+// bucket on the next byte. No second array; recursion is at most
+// sizeof(T) deep with 4 KiB of counters per level; the work is bounded by
+// n * sizeof(T) whatever the contents. std::sort with `<` finishes small
+// buckets: on NaN-free values `<` is a strict weak order consistent with
+// the keys (-0.0 and 0.0 are equivalent).
+template <class T>
+void RadixSort(T* a, std::size_t n, int shift) noexcept {
+    if (n <= kSmallSort) {
+        std::sort(a, a + n);
+        return;
+    }
+    auto digit = [shift](T v) { return static_cast<unsigned>((KeyOf(v) >> shift) & 0xffu); };
+    std::size_t next[256] = {};  // first unfilled slot of each bucket
+    std::size_t end[256];        // one past each bucket
+    for (std::size_t i = 0; i < n; ++i) ++next[digit(a[i])];
+    std::size_t sum = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        std::size_t count = next[b];
+        next[b] = sum;
+        sum += count;
+        end[b] = sum;
+    }
+    for (unsigned b = 0; b < 256; ++b) {
+        while (next[b] < end[b]) {
+            // Carry the element at the bucket's first unfilled slot to its
+            // own bucket, swapping out what lies there, until one belongs here.
+            T v = a[next[b]];
+            for (unsigned d = digit(v); d != b; d = digit(v)) {
+                std::swap(v, a[next[d]++]);
+            }
+            a[next[b]++] = v;
+        }
+    }
+    if (shift == 0) return;
+    std::size_t start = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (end[b] - start > 1) RadixSort(a + start, end[b] - start, shift - 8);
+        start = end[b];
+    }
+}
+
 // Sorts ascending in place. NaNs are first moved behind all numbers, then
-// the numbers alone are sorted with `<`, which is a strict weak order on
-// them (-0.0 and 0.0 are equivalent, their relative order unspecified).
+// the numbers alone are sorted; the relative order of -0.0 and 0.0 is not
+// part of the result's meaning.
 template <class T>
 void SortElements(T* a, int n) noexcept {
     T* end = a + n;
     if constexpr (kIsFloat<T>) {
         end = std::partition(a, end, [](T v) { return !std::isnan(v); });
     }
-    std::sort(a, end);
+    RadixSort(a, static_cast<std::size_t>(end - a), 8 * static_cast<int>(sizeof(T)) - 8);
 }
 
 // Compacts sorted elements in one pass: each element is kept when it
