@@ -33,6 +33,14 @@ constexpr const char kMsgNoMemory[] = "not enough memory";
 constexpr const char kMsgNotIncreasing[] = "obj must be sorted -unique increaselly";
 constexpr const char kMsgIdsType[] = "<old_ids> and <new_ids> must be of intarray type";
 
+// Whether obj is exactly the option word. An array value's string is a list
+// of numbers (it parsed as one or was printed from its elements), never an
+// option, so an array in an option's place is not printed to be compared.
+bool IsOption(Tcl_Obj* obj, const char* word) {
+    if (ElemTypeOf(obj)) return false;
+    return std::strcmp(Tcl_GetString(obj), word) == 0;
+}
+
 // Whether v is a NaN; always false for the integer types.
 template <class T>
 constexpr bool IsNan(T v) noexcept {
@@ -284,7 +292,7 @@ int SetOperation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], SetOp op,
                  const char* syntax) {
     bool sorted = false;
     int first = 2;
-    if (objc >= 3 && std::strcmp(Tcl_GetString(objv[2]), "-sorted") == 0) {
+    if (objc >= 3 && IsOption(objv[2], "-sorted")) {
         sorted = true;
         first = 3;
     }
@@ -393,11 +401,11 @@ int SearchCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     // <value>` needs; `skip` counts the words they consumed.
     int skip = 0;
     while (objc - skip >= 5) {
-        const char* word = Tcl_GetString(objv[2 + skip]);
-        if (std::strcmp(word, "-sorted") == 0) {
+        Tcl_Obj* word = objv[2 + skip];
+        if (IsOption(word, "-sorted")) {
             sorted = true;
             skip += 1;
-        } else if (std::strcmp(word, "-start") == 0) {
+        } else if (IsOption(word, "-start")) {
             int value;
             if (Tcl_GetIntFromObj(nullptr, objv[3 + skip], &value) != TCL_OK) {
                 return Failf(interp, "wrong nvec search -start index %d", start);
@@ -442,7 +450,7 @@ int SearchCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 // the block keeps its size.
 int SortCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     bool unique = false;
-    if (objc == 4 && std::strcmp(Tcl_GetString(objv[2]), "-unique") == 0) {
+    if (objc == 4 && IsOption(objv[2], "-unique")) {
         unique = true;
     } else if (objc != 3) {
         return SyntaxError(interp, "sort ?-unique? <obj>");
