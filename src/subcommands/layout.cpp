@@ -55,7 +55,8 @@ template <class T>
 bool ResizePayload(Tcl_Obj* obj, std::int64_t n) noexcept {
     if (!PayloadFits<T>(n)) return false;
     void* old = PayloadOf(obj);
-    void* p = Tcl_AttemptRealloc(static_cast<char*>(old), static_cast<unsigned>(PayloadBytes<T>(n)));
+    void* p =
+        Tcl_AttemptRealloc(static_cast<char*>(old), static_cast<unsigned>(PayloadBytes<T>(n)));
     if (p == nullptr) {
         if (n > PayloadCount(old)) return false;
         p = old;
@@ -425,9 +426,8 @@ int ExtractCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int items = len / dim;
     int count = Length(list);
     if (count > items) {
-        return Failf(interp,
-                     "wrong indices to extract length %d, must be small to nvec length %d", count,
-                     items);
+        return Failf(interp, "wrong indices to extract length %d, must be small to nvec length %d",
+                     count, items);
     }
     // Reading dim may not have touched the list: an array-valued dim is
     // read from a copy of its string.
@@ -479,7 +479,8 @@ int ConcatCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         T* out = PayloadData<T>(p);
         for (int a = 2; a < objc; ++a) {
             int n = Length(objv[a]);
-            if (n > 0) std::memcpy(out, Elements<T>(objv[a]), static_cast<std::size_t>(n) * sizeof(T));
+            if (n > 0)
+                std::memcpy(out, Elements<T>(objv[a]), static_cast<std::size_t>(n) * sizeof(T));
             out += n;
         }
         Tcl_SetObjResult(interp, NewArrayObj<T>(p));
