@@ -429,8 +429,8 @@ int ExtractCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return Failf(interp, "wrong indices to extract length %d, must be small to nvec length %d",
                      count, items);
     }
-    // Reading dim may not have touched the list: an array-valued dim is
-    // read from a copy of its string.
+    // The dim word, even when it is the list itself, was read from a copy
+    // of its string, so the list still holds its elements.
     const int* idx = Elements<int>(list);
     for (int k = 0; k < count; ++k) {
         if (idx[k] < 0 || idx[k] >= items) {
@@ -479,8 +479,9 @@ int ConcatCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         T* out = PayloadData<T>(p);
         for (int a = 2; a < objc; ++a) {
             int n = Length(objv[a]);
-            if (n > 0)
+            if (n > 0) {
                 std::memcpy(out, Elements<T>(objv[a]), static_cast<std::size_t>(n) * sizeof(T));
+            }
             out += n;
         }
         Tcl_SetObjResult(interp, NewArrayObj<T>(p));
