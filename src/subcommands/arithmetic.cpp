@@ -297,8 +297,9 @@ int ApplyElementwise(Tcl_Interp* interp, Tcl_Obj* obj, int index, Kernel kernel)
     return ChangedInPlace(interp, obj);
 }
 
-// Converts the vector or matrix argument in place to a doublearray and checks it holds `count`
-// values; *values then points to them.
+// Converts the vector or matrix argument in place to a doublearray (set-
+// from-any without interpreter) and checks that it holds `count` values;
+// *values then points to them.
 bool GetDoubleOperand(Tcl_Obj* arg, int count, const double** values) {
     if (ConvertToElemType(ElemType::Double, arg) != TCL_OK || Length(arg) != count) return false;
     *values = Elements<double>(arg);
@@ -379,9 +380,8 @@ int ScaleCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     // A factor of exactly 1 changes nothing, whatever obj is.
     if (factor == 1.0) return Unchanged(interp, obj);
-    return ApplyElementwise(interp, obj, index, [factor]<class T>(T* p, int n) {
-        ScaleKernel(p, n, factor);
-    });
+    return ApplyElementwise(interp, obj, index,
+                            [factor]<class T>(T* p, int n) { ScaleKernel(p, n, factor); });
 }
 
 // Sets the elements start, start + step, ... that lie strictly within the
@@ -500,9 +500,8 @@ int RotateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     std::optional<ElemType> type;
     if (CheckPoints(interp, obj, &type) != TCL_OK) return TCL_ERROR;
-    Visit(*type, [&]<class T>(std::type_identity<T>) {
-        RotateKernel(Elements<T>(obj), Length(obj), m);
-    });
+    Visit(*type,
+          [&]<class T>(std::type_identity<T>) { RotateKernel(Elements<T>(obj), Length(obj), m); });
     return ChangedInPlace(interp, obj);
 }
 
