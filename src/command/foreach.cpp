@@ -110,15 +110,21 @@ int ForeachCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         Tcl_WrongNumArgs(interp, 2, objv, "<VarName> <nvec> <script>");
         return TCL_ERROR;
     }
-    Tcl_Obj* varName = objv[2];
     Tcl_Obj* array = objv[3];
-    Tcl_Obj* script = objv[4];
     std::optional<ElemType> type = ElemTypeOf(array);
     if (!type) return Fail(interp, kMsgNotAnArray);
     if (Length(array) < 1) {
         Tcl_ResetResult(interp);
         return TCL_OK;
     }
+    // Variable lookup and evaluation convert the name and the script to
+    // types of their own. A name or script word that is an array value (the
+    // loop's own array, say) is used through a copy of its string, so it
+    // keeps its elements; the loop's references keep the copies alive.
+    PlainWord nameWord(objv[2]);
+    PlainWord scriptWord(objv[4]);
+    Tcl_Obj* varName = nameWord.get();
+    Tcl_Obj* script = scriptWord.get();
     Tcl_IncrRefCount(array);
     Tcl_IncrRefCount(varName);
     Tcl_IncrRefCount(script);

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../arrays/obj_types.h"
+
 namespace nvec {
 
 int Fail(Tcl_Interp* interp, const char* msg) {
@@ -59,7 +61,41 @@ int GetIndex(Tcl_Interp* interp, int length, Tcl_Obj* obj, int* indexPtr) {
         *indexPtr = static_cast<int>(index);
         return TCL_OK;
     }
-    return Tcl_GetIntFromObj(interp, obj, indexPtr);
+    return GetIntArg(interp, obj, indexPtr);
+}
+
+PlainWord::PlainWord(Tcl_Obj* word) : obj_(word), copy_(false) {
+    if (ElemTypeOf(word)) {
+        int len;
+        const char* s = Tcl_GetStringFromObj(word, &len);
+        obj_ = Tcl_NewStringObj(s, len);
+        Tcl_IncrRefCount(obj_);
+        copy_ = true;
+    }
+}
+
+PlainWord::~PlainWord() {
+    if (copy_) Tcl_DecrRefCount(obj_);
+}
+
+int GetIntArg(Tcl_Interp* interp, Tcl_Obj* word, int* out) {
+    PlainWord w(word);
+    return Tcl_GetIntFromObj(interp, w.get(), out);
+}
+
+int GetLongArg(Tcl_Interp* interp, Tcl_Obj* word, long* out) {
+    PlainWord w(word);
+    return Tcl_GetLongFromObj(interp, w.get(), out);
+}
+
+int GetWideIntArg(Tcl_Interp* interp, Tcl_Obj* word, Tcl_WideInt* out) {
+    PlainWord w(word);
+    return Tcl_GetWideIntFromObj(interp, w.get(), out);
+}
+
+int GetDoubleArg(Tcl_Interp* interp, Tcl_Obj* word, double* out) {
+    PlainWord w(word);
+    return Tcl_GetDoubleFromObj(interp, w.get(), out);
 }
 
 }  // namespace nvec

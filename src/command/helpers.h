@@ -32,6 +32,33 @@ int SyntaxError(Tcl_Interp* interp, const char* pattern);
 // the count, saturated to the int range; anything else is a Tcl integer,
 // whose reader leaves its message in interp (which may be NULL) on failure.
 // No range check: callers check and word their own message.
+// An index word that is an array value is read as GetIntArg reads it.
 int GetIndex(Tcl_Interp* interp, int length, Tcl_Obj* obj, int* indexPtr);
+
+// A word to hand to a Tcl routine that converts its argument (the number
+// readers, list access, variable lookup, evaluation): the word itself, or,
+// when it is an array value (possibly the very array a handler works on),
+// a fresh copy of its string, which the conversion may take instead of the
+// array's elements and type. Holds one reference on the copy.
+class PlainWord {
+   public:
+    explicit PlainWord(Tcl_Obj* word);
+    ~PlainWord();
+    PlainWord(const PlainWord&) = delete;
+    PlainWord& operator=(const PlainWord&) = delete;
+    Tcl_Obj* get() const { return obj_; }
+
+   private:
+    Tcl_Obj* obj_;
+    bool copy_;
+};
+
+// Tcl's number readers over a PlainWord of the argument: a failed call
+// leaves every array argument as it was. interp may be NULL; on failure
+// Tcl's message is left in it.
+int GetIntArg(Tcl_Interp* interp, Tcl_Obj* word, int* out);
+int GetLongArg(Tcl_Interp* interp, Tcl_Obj* word, long* out);
+int GetWideIntArg(Tcl_Interp* interp, Tcl_Obj* word, Tcl_WideInt* out);
+int GetDoubleArg(Tcl_Interp* interp, Tcl_Obj* word, double* out);
 
 }  // namespace nvec

@@ -235,22 +235,21 @@ template <class T>
 int ReadReplaceValue(Tcl_Obj* obj, bool isNewValue, T* out) {
     if constexpr (kIsFloat<T>) {
         double v;
-        if (Tcl_GetDoubleFromObj(nullptr, obj, &v) != TCL_OK &&
-            !(isNewValue && GetNanInf(obj, &v) == 0)) {
+        if (GetDoubleArg(nullptr, obj, &v) != TCL_OK && !(isNewValue && GetNanInf(obj, &v) == 0)) {
             return TCL_ERROR;
         }
         *out = FromDouble<T>(v);
     } else if constexpr (sizeof(T) < sizeof(int)) {
         int v;
-        if (Tcl_GetIntFromObj(nullptr, obj, &v) != TCL_OK) return TCL_ERROR;
+        if (GetIntArg(nullptr, obj, &v) != TCL_OK) return TCL_ERROR;
         *out = WrapInt<T>(v);
     } else if constexpr (std::is_same_v<T, long long>) {
         Tcl_WideInt v;
-        if (Tcl_GetWideIntFromObj(nullptr, obj, &v) != TCL_OK) return TCL_ERROR;
+        if (GetWideIntArg(nullptr, obj, &v) != TCL_OK) return TCL_ERROR;
         *out = WrapInt<T>(v);
     } else {
         long v;
-        if (Tcl_GetLongFromObj(nullptr, obj, &v) != TCL_OK) return TCL_ERROR;
+        if (GetLongArg(nullptr, obj, &v) != TCL_OK) return TCL_ERROR;
         *out = WrapInt<T>(v);
     }
     return TCL_OK;
@@ -279,9 +278,7 @@ int ReadElementIndex(int length, Tcl_Obj* word, int* indexPtr) {
 }
 
 // Shared body of incr and scale once the operand is known: apply `kernel`
-// to one element or to all. The type test here comes after every argument
-// has been read: an index word that is the array object itself has been
-// converted to an integer by Tcl's reader, and its payload is gone.
+// to one element or to all.
 template <class Kernel>
 int ApplyElementwise(Tcl_Interp* interp, Tcl_Obj* obj, int index, Kernel kernel) {
     std::optional<ElemType> type = ElemTypeOf(obj);
@@ -298,12 +295,22 @@ int ApplyElementwise(Tcl_Interp* interp, Tcl_Obj* obj, int index, Kernel kernel)
 }
 
 // Converts the vector or matrix argument in place to a doublearray (set-
-// from-any without interpreter) and checks that it holds `count` values;
-// *values then points to them.
-bool GetDoubleOperand(Tcl_Obj* arg, int count, const double** values) {
-    if (ConvertToElemType(ElemType::Double, arg) != TCL_OK || Length(arg) != count) return false;
-    *values = Elements<double>(arg);
-    return true;
+// from-any without interpreter), checks that it holds `count` values and
+// copies them to out. When the argument is the point array itself and not
+// a doublearray, a duplicate is converted instead: the points keep their
+// element type, and a refused operand leaves them as they were.
+bool GetDoubleOperand(Tcl_Obj* arg, Tcl_Obj* points, int count, double* out) {
+    Tcl_Obj* operand = arg;
+    if (arg == points && !HasArrayType<double>(arg)) operand = Tcl_DuplicateObj(arg);
+    Tcl_IncrRefCount(operand);
+    const bool ok =
+        ConvertToElemType(ElemType::Double, operand) == TCL_OK && Length(operand) == count;
+    if (ok) {
+        std::memcpy(out, Elements<double>(operand),
+                    static_cast<std::size_t>(count) * sizeof(double));
+    }
+    Tcl_DecrRefCount(operand);
+    return ok;
 }
 
 // Checks the point array of translate and rotate: an array value whose
@@ -343,7 +350,7 @@ int IncrCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return SyntaxError(interp, "incr <obj> ?<increment>? ?<index>?");
     }
     double increment = 1.0;
-    if (objc >= 4 && Tcl_GetDoubleFromObj(nullptr, objv[3], &increment) != TCL_OK) {
+    if (objc >= 4 && GetDoubleArg(nullptr, objv[3], &increment) != TCL_OK) {
         return Fail(interp, "wrong increment");
     }
     Tcl_Obj* obj = objv[2];
@@ -367,7 +374,7 @@ int ScaleCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return SyntaxError(interp, "scale <obj> <factor> ?<index>?");
     }
     double factor;
-    if (Tcl_GetDoubleFromObj(nullptr, objv[3], &factor) != TCL_OK) {
+    if (GetDoubleArg(nullptr, objv[3], &factor) != TCL_OK) {
         return Fail(interp, "wrong factor");
     }
     Tcl_Obj* obj = objv[2];
@@ -392,12 +399,12 @@ int SnapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
                            "snap <obj> <value> <tolerance> <index_start> <index_increment>");
     }
     double value;
-    if (Tcl_GetDoubleFromObj(nullptr, objv[3], &value) != TCL_OK) {
+    if (GetDoubleArg(nullptr, objv[3], &value) != TCL_OK) {
         return Fail(interp, "wrong snap value");
     }
     double tolerance;
     // Written as a negated test so that a NaN tolerance passes.
-    if (Tcl_GetDoubleFromObj(nullptr, objv[4], &tolerance) != TCL_OK || tolerance <= 0.0) {
+    if (GetDoubleArg(nullptr, objv[4], &tolerance) != TCL_OK || tolerance <= 0.0) {
         return Fail(interp, "wrong snap tolerance value");
     }
     Tcl_Obj* obj = objv[2];
@@ -409,12 +416,9 @@ int SnapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return Fail(interp, "wrong snap start index");
     }
     int step;
-    if (Tcl_GetIntFromObj(nullptr, objv[6], &step) != TCL_OK || step < 1 || step >= n) {
+    if (GetIntArg(nullptr, objv[6], &step) != TCL_OK || step < 1 || step >= n) {
         return Fail(interp, "wrong snap index increment");
     }
-    // The index words are read by Tcl's integer reader; one that was the
-    // array object itself is an integer now and has no payload left.
-    if (ElemTypeOf(obj) != type) return Fail(interp, kMsgNotAnArray);
     Visit(*type, [&]<class T>(std::type_identity<T>) {
         SnapKernel(Elements<T>(obj), n, start, step, FromDouble<T>(value),
                    SnapTolerance<T>(tolerance));
@@ -439,12 +443,9 @@ int ReplaceValueCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
                             "doublearray");
             } else {
                 double v;
-                if (Tcl_GetDoubleFromObj(nullptr, objv[4], &v) != TCL_OK) {
+                if (GetDoubleArg(nullptr, objv[4], &v) != TCL_OK) {
                     return Fail(interp, "wrong value");
                 }
-                // A value word that was obj itself has been converted to a
-                // number by the reader, taking the payload with it.
-                if (ElemTypeOf(obj) != type) return Fail(interp, "wrong obj");
                 ReplaceNanKernel(Elements<T>(obj), Length(obj), FromDouble<T>(v));
             }
         } else {
@@ -454,7 +455,6 @@ int ReplaceValueCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
                 ReadReplaceValue<T>(objv[4], true, &newValue) != TCL_OK) {
                 return Fail(interp, "wrong value");
             }
-            if (ElemTypeOf(obj) != type) return Fail(interp, "wrong obj");
             ReplaceKernel(Elements<T>(obj), Length(obj), oldValue, newValue);
         }
         return ChangedInPlace(interp, obj);
@@ -464,15 +464,14 @@ int ReplaceValueCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 // Adds a vector to every 3-D point.
 int TranslateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 4) return SyntaxError(interp, "translation <obj> <tx ty tz>");
-    const double* t;
-    if (!GetDoubleOperand(objv[3], 3, &t)) {
+    Tcl_Obj* obj = objv[2];
+    double t[3];
+    if (!GetDoubleOperand(objv[3], obj, 3, t)) {
         return Fail(interp, "wrong translation, must be an array of 3 values");
     }
-    // Copied now: the vector may be the point array itself.
     const double tx = t[0];
     const double ty = t[1];
     const double tz = t[2];
-    Tcl_Obj* obj = objv[2];
     if (tx == 0.0 && ty == 0.0 && tz == 0.0) return Unchanged(interp, obj);
     std::optional<ElemType> type;
     if (CheckPoints(interp, obj, &type) != TCL_OK) return TCL_ERROR;
@@ -487,13 +486,12 @@ int RotateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 4) {
         return SyntaxError(interp, "rotation <obj> <r11 r12 r13 r21 r22 r23 r31 r32 r33>");
     }
-    const double* r;
-    if (!GetDoubleOperand(objv[3], 9, &r)) {
+    Tcl_Obj* obj = objv[2];
+    double r[9];
+    if (!GetDoubleOperand(objv[3], obj, 9, r)) {
         return Fail(interp, "wrong rotation, must be a 3x3 array of 9 values");
     }
-    // Copied now: the matrix may be the point array itself.
     const Matrix3 m = {r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]};
-    Tcl_Obj* obj = objv[2];
     if (m.r11 == 1.0 && m.r22 == 1.0 && m.r33 == 1.0 && m.r12 == 0.0 && m.r13 == 0.0 &&
         m.r21 == 0.0 && m.r23 == 0.0 && m.r31 == 0.0 && m.r32 == 0.0) {
         return Unchanged(interp, obj);

@@ -38,9 +38,8 @@ bool IsWord(Tcl_Obj* obj, const char* word) {
 // (Tcl_NewIntObj, Tcl_NewLongObj, Tcl_NewWideIntObj or Tcl_NewDoubleObj by
 // type). The caller has checked that obj is an array and i is in range.
 Tcl_Obj* ElementObj(ElemType type, Tcl_Obj* obj, int i) {
-    return Visit(type, [&]<class T>(std::type_identity<T>) {
-        return Elem<T>::ToObj(Elements<T>(obj)[i]);
-    });
+    return Visit(
+        type, [&]<class T>(std::type_identity<T>) { return Elem<T>::ToObj(Elements<T>(obj)[i]); });
 }
 
 // Reads an index word for an array of `length` elements. An index word
@@ -102,21 +101,21 @@ template <class T>
 bool ReadFill(Tcl_Obj* obj, T* out) noexcept {
     if constexpr (kIsFloat<T>) {
         double v;
-        if (Tcl_GetDoubleFromObj(nullptr, obj, &v) != TCL_OK && GetNanInf(obj, &v) != 0) {
+        if (GetDoubleArg(nullptr, obj, &v) != TCL_OK && GetNanInf(obj, &v) != 0) {
             return false;
         }
         *out = FromDouble<T>(v);
     } else if constexpr (std::is_same_v<T, long>) {
         long v;
-        if (Tcl_GetLongFromObj(nullptr, obj, &v) != TCL_OK) return false;
+        if (GetLongArg(nullptr, obj, &v) != TCL_OK) return false;
         *out = v;
     } else if constexpr (std::is_same_v<T, long long>) {
         Tcl_WideInt v;
-        if (Tcl_GetWideIntFromObj(nullptr, obj, &v) != TCL_OK) return false;
+        if (GetWideIntArg(nullptr, obj, &v) != TCL_OK) return false;
         *out = static_cast<long long>(v);
     } else {
         int v;
-        if (Tcl_GetIntFromObj(nullptr, obj, &v) != TCL_OK) return false;
+        if (GetIntArg(nullptr, obj, &v) != TCL_OK) return false;
         *out = WrapInt<T>(v);
     }
     return true;
@@ -143,7 +142,7 @@ int NewFromValues(Tcl_Interp* interp, ElemType type, Tcl_Obj* list) {
 // heap contents ever reach a script.
 int NewFromSize(Tcl_Interp* interp, ElemType type, Tcl_Obj* sizeObj, Tcl_Obj* fillObj) {
     int size;
-    if (Tcl_GetIntFromObj(nullptr, sizeObj, &size) != TCL_OK || size < 0) {
+    if (GetIntArg(nullptr, sizeObj, &size) != TCL_OK || size < 0) {
         return Fail(interp, "wrong size");
     }
     return Visit(type, [&]<class T>(std::type_identity<T>) {
@@ -200,9 +199,9 @@ int NewCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 int NewFromToCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 5) return SyntaxError(interp, "new_from_to <type> <from> <to>");
     int from;
-    if (Tcl_GetIntFromObj(nullptr, objv[3], &from) != TCL_OK) return Fail(interp, "wrong from");
+    if (GetIntArg(nullptr, objv[3], &from) != TCL_OK) return Fail(interp, "wrong from");
     int to;
-    if (Tcl_GetIntFromObj(nullptr, objv[4], &to) != TCL_OK) return Fail(interp, "wrong to");
+    if (GetIntArg(nullptr, objv[4], &to) != TCL_OK) return Fail(interp, "wrong to");
     // In 64 bits: from INT_MIN to INT_MAX the count is 2^32.
     const std::int64_t count = static_cast<std::int64_t>(to) - from + 1;
     if (count < 0 || count > INT32_MAX) return Fail(interp, "wrong from or to");
@@ -230,13 +229,13 @@ int NewNFromIncrementCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return SyntaxError(interp, "new_n_from_increment <type> <n> <from> <increment>");
     }
     int n;
-    if (Tcl_GetIntFromObj(nullptr, objv[3], &n) != TCL_OK || n < 0) {
+    if (GetIntArg(nullptr, objv[3], &n) != TCL_OK || n < 0) {
         return Fail(interp, "wrong n");
     }
     double from;
-    if (Tcl_GetDoubleFromObj(nullptr, objv[4], &from) != TCL_OK) return Fail(interp, "wrong from");
+    if (GetDoubleArg(nullptr, objv[4], &from) != TCL_OK) return Fail(interp, "wrong from");
     double increment;
-    if (Tcl_GetDoubleFromObj(nullptr, objv[5], &increment) != TCL_OK) {
+    if (GetDoubleArg(nullptr, objv[5], &increment) != TCL_OK) {
         return Fail(interp, "wrong increment");
     }
     std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
@@ -289,7 +288,8 @@ int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* list) {
             InstallPayload<T>(obj, payload);
         }
         if (m > 0) {
-            std::memcpy(Elements<T>(obj), Elements<T>(list), static_cast<std::size_t>(m) * sizeof(T));
+            std::memcpy(Elements<T>(obj), Elements<T>(list),
+                        static_cast<std::size_t>(m) * sizeof(T));
         }
         return TCL_OK;
     });
@@ -372,9 +372,9 @@ int GetBinaryCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         const std::int64_t bytes = static_cast<std::int64_t>(Length(obj)) * sizeof(T);
         // A Tcl byte array holds at most INT_MAX bytes.
         if (bytes > INT32_MAX) return Fail(interp, "wrong size");
-        Tcl_SetObjResult(interp,
-                         Tcl_NewByteArrayObj(reinterpret_cast<const unsigned char*>(Elements<T>(obj)),
-                                             static_cast<int>(bytes)));
+        Tcl_SetObjResult(
+            interp, Tcl_NewByteArrayObj(reinterpret_cast<const unsigned char*>(Elements<T>(obj)),
+                                        static_cast<int>(bytes)));
         return TCL_OK;
     });
 }

@@ -126,7 +126,7 @@ int NewStructuredConnectivitiesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const 
         n[i] = counts[i];
     }
     int offset = 0;
-    if (objc == 4 && Tcl_GetIntFromObj(nullptr, objv[3], &offset) != TCL_OK) {
+    if (objc == 4 && GetIntArg(nullptr, objv[3], &offset) != TCL_OK) {
         return Fail(interp, "wrong offset_nodes");
     }
     for (int i = 0; i < d; ++i) {
@@ -170,8 +170,12 @@ int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const obj
     if (objc != 3) {
         return SyntaxError(interp, "new_structured_coordinates {<xs> ?<ys>? ?<zs>?}");
     }
+    // Reading the axes makes the word a list; an array value given here is
+    // read through a copy of its string so that it stays an array.
+    PlainWord axesWord(objv[2]);
+    Tcl_Obj* axesList = axesWord.get();
     int d;
-    if (Tcl_ListObjLength(nullptr, objv[2], &d) != TCL_OK) {
+    if (Tcl_ListObjLength(nullptr, axesList, &d) != TCL_OK) {
         d = 0;
     }
     if (d < 1 || d > 3) {
@@ -183,7 +187,7 @@ int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const obj
     Tcl_Obj* axes[3] = {nullptr, nullptr, nullptr};
     for (int idim = 0; idim < d; ++idim) {
         Tcl_Obj* axis;
-        Tcl_ListObjIndex(nullptr, objv[2], idim, &axis);
+        Tcl_ListObjIndex(nullptr, axesList, idim, &axis);
         if (ConvertToElemType(ElemType::Float, axis) != TCL_OK || Length(axis) == 0) {
             return Fail(interp, "wrong values");
         }

@@ -62,23 +62,23 @@ template <class T>
 int ReadSearchValue(Tcl_Interp* interp, Tcl_Obj* obj, T* out) {
     if constexpr (kIsFloat<T>) {
         double d;
-        if (Tcl_GetDoubleFromObj(nullptr, obj, &d) != TCL_OK && GetNanInf(obj, &d) != 0) {
+        if (GetDoubleArg(nullptr, obj, &d) != TCL_OK && GetNanInf(obj, &d) != 0) {
             // Neither reader knows the word: ask Tcl's reader again, this
             // time for its message.
-            if (Tcl_GetDoubleFromObj(interp, obj, &d) != TCL_OK) return TCL_ERROR;
+            if (GetDoubleArg(interp, obj, &d) != TCL_OK) return TCL_ERROR;
         }
         *out = FromDouble<T>(d);
     } else if constexpr (std::is_same_v<T, long>) {
         long v;
-        if (Tcl_GetLongFromObj(interp, obj, &v) != TCL_OK) return TCL_ERROR;
+        if (GetLongArg(interp, obj, &v) != TCL_OK) return TCL_ERROR;
         *out = v;
     } else if constexpr (std::is_same_v<T, long long>) {
         Tcl_WideInt v;
-        if (Tcl_GetWideIntFromObj(interp, obj, &v) != TCL_OK) return TCL_ERROR;
+        if (GetWideIntArg(interp, obj, &v) != TCL_OK) return TCL_ERROR;
         *out = static_cast<T>(v);
     } else {
         int v;
-        if (Tcl_GetIntFromObj(interp, obj, &v) != TCL_OK) return TCL_ERROR;
+        if (GetIntArg(interp, obj, &v) != TCL_OK) return TCL_ERROR;
         *out = WrapInt<T>(v);
     }
     return TCL_OK;
@@ -407,7 +407,7 @@ int SearchCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             skip += 1;
         } else if (IsOption(word, "-start")) {
             int value;
-            if (Tcl_GetIntFromObj(nullptr, objv[3 + skip], &value) != TCL_OK) {
+            if (GetIntArg(nullptr, objv[3 + skip], &value) != TCL_OK) {
                 return Failf(interp, "wrong nvec search -start index %d", start);
             }
             start = value;
@@ -510,8 +510,7 @@ int RenumberCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         if constexpr (kIsFloat<T>) {
             return Fail(interp, kMsgWrongIntType);
         } else {
-            return RenumberElements(interp, Elements<T>(obj), Length(obj),
-                                    Elements<int>(oldIds),
+            return RenumberElements(interp, Elements<T>(obj), Length(obj), Elements<int>(oldIds),
                                     newIds != nullptr ? Elements<int>(newIds) : nullptr,
                                     Length(oldIds));
         }
