@@ -48,7 +48,8 @@ T* GetArrayFromObj(Tcl_Obj* obj, int* countPtr) {
 
 // Sets the element count, growing into a new block (new elements zero)
 // when needed; a shorter length keeps the block. NULL when obj cannot be
-// converted to T or the length is impossible; obj is then unchanged.
+// converted to T, or when the length is impossible (negative, beyond the
+// count or block limits) or memory is short; obj then keeps its elements.
 template <class T>
 T* SetArrayLength(Tcl_Obj* obj, int length) {
     if (Tcl_IsShared(obj)) Tcl_Panic("Tcl_SetObjLength called with shared object");
@@ -56,7 +57,8 @@ T* SetArrayLength(Tcl_Obj* obj, int length) {
     if (length < 0) return nullptr;
     int n = Length(obj);
     if (length > n) {
-        void* payload = NewPayload<T>(length, false);
+        void* payload = TryNewPayload<T>(length, false);
+        if (payload == nullptr) return nullptr;
         T* data = PayloadData<T>(payload);
         std::memcpy(data, Elements<T>(obj), static_cast<std::size_t>(n) * sizeof(T));
         std::memset(data + n, 0, static_cast<std::size_t>(length - n) * sizeof(T));
@@ -116,7 +118,8 @@ extern "C" {
  *	to the type.
  *
  * Tcl_Set<T>ArrayLength --
- *	Results: the elements, or NULL when obj does not convert. Side effects:
+ *	Results: the elements, or NULL when obj does not convert or the length
+ *	cannot be had (negative, too large, memory short). Side effects:
  *	the count is set (the block grows when needed, new elements are zero)
  *	and the string invalidated; panics when obj is shared.
  *

@@ -33,7 +33,11 @@ int ConvertArray(Tcl_Obj* obj) {
     }
     if (!from) return 1;
     const int n = Length(obj);
-    void* payload = NewPayload<T>(n, false);
+    // A wider type may need a block beyond the allocator's limit (a
+    // chararray of 600 million elements as a doublearray), or memory may be
+    // short: the conversion then fails and obj keeps its elements.
+    void* payload = TryNewPayload<T>(n, false);
+    if (payload == nullptr) return -1;
     Visit(*from, [&]<class S>(std::type_identity<S>) {
         ConvertElems<T, S>(Elements<S>(obj), PayloadData<T>(payload), n);
     });

@@ -93,7 +93,8 @@ int ConvertToElemType(ElemType t, Tcl_Obj* obj);
 int ConvertToNamedType(Tcl_Interp* interp, const char* name, Tcl_Obj* obj);
 
 // Element conversion procedure for target T: 0 when obj now carries T, 1
-// when obj carries no array type (the caller then parses its string).
+// when obj carries no array type (the caller then parses its string), -1
+// when the converted elements cannot be allocated (obj is unchanged).
 template <class T>
 int ConvertArray(Tcl_Obj* obj);
 

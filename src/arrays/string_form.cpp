@@ -18,28 +18,12 @@ namespace nvec {
 
 namespace {
 
-// Writes v as Tcl_PrintDouble does when tcl_precision is 0 (its default):
-// the shortest digits that read back as v, in fixed notation with at least
-// one fractional digit for decimal exponents -4 to 16, else as d.ddde+N.
-// std::to_chars gives the same shortest, closest digits several times
-// faster. NaN goes to Tcl_PrintDouble itself (it shows sign and payload).
-// Zero and infinities also have an empty significand and take that road.
-char* PrintShortest(char* p, double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    // Tcl's digit generator differs from the shortest closest digits for
-    // some values whose significand is a power of two (the rounding
-    // interval is lopsided there), so those go to Tcl_PrintDouble as NaN does.
-    if (std::isnan(v) || (bits & ((std::uint64_t{1} << 52) - 1)) == 0) {
-        Tcl_PrintDouble(nullptr, v, p);
-        return p + std::strlen(p);
-    }
-    if (std::isinf(v)) {
-        const char* text = v > 0 ? "Inf" : "-Inf";
-        std::size_t len = std::strlen(text);
-        std::memcpy(p, text, len + 1);
-        return p + len;
-    }
+// Writes the shortest digits that read back as v (finite, non-zero) in
+// Tcl_PrintDouble's layout when tcl_precision is 0 (its default): fixed
+// notation with at least one fractional digit for decimal exponents -4 to
+// 16, else d.ddde+N. std::to_chars gives the shortest, closest digits,
+// several times faster than Tcl's generator.
+char* FormatShortest(char* p, double v) {
     // Shortest scientific form: [-]d[.ddd]e[+-]xx
     char sci[32];
     char* sciEnd = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
@@ -82,6 +66,43 @@ char* PrintShortest(char* p, double v) {
     return p;
 }
 
+bool PrintsShortest();
+
+// Writes v with Tcl_PrintDouble. For a value whose significand is a power
+// of two (the rounding interval is lopsided there) Tcl's shortest-digit
+// generator sometimes yields digits that lie nearer the next lower double
+// (2^64 prints as 1.844674407370955e+19, which strtod reads as 2^64 - 2048):
+// when Tcl prints shortest digits and its text does not read back as v,
+// the shortest digits that do (which Tcl reads back as v too) take its
+// place, so that the string form always parses back to its elements. With
+// another tcl_precision the text is Tcl's, as the user chose. `shortest`
+// tells that tcl_precision is already known to be 0.
+char* PrintTclDouble(char* p, double v, bool shortest) {
+    Tcl_PrintDouble(nullptr, v, p);
+    char* end = p + std::strlen(p);
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const bool powerOfTwo = (bits & ((std::uint64_t{1} << 52) - 1)) == 0;
+    if (!powerOfTwo || std::isinf(v) || v == 0.0) return end;
+    if (std::strtod(p, nullptr) == v) return end;
+    if (!shortest && !PrintsShortest()) return end;
+    return FormatShortest(p, v);
+}
+
+// Writes v as Tcl_PrintDouble does when tcl_precision is 0. NaN goes to
+// Tcl_PrintDouble itself (it shows sign and payload). Tcl's digit generator
+// differs from the shortest closest digits for some values whose
+// significand is a power of two, so those go to PrintTclDouble too; zero
+// and infinities also have an empty significand and take that road.
+char* PrintShortest(char* p, double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    if (std::isnan(v) || (bits & ((std::uint64_t{1} << 52) - 1)) == 0) {
+        return PrintTclDouble(p, v, true);
+    }
+    return FormatShortest(p, v);
+}
+
 // Whether Tcl_PrintDouble currently writes shortest digits (tcl_precision
 // 0): 0.1 shows as 0.1 (not so at precision 17) and 0.1 + 0.2 shows all 17
 // digits (not so at precision 16 or less).
@@ -100,8 +121,7 @@ char* PrintElem(char* p, T v, bool shortest) {
     if constexpr (kIsFloat<T>) {
         // A float shows the full double value of the stored number.
         if (shortest) return PrintShortest(p, static_cast<double>(v));
-        Tcl_PrintDouble(nullptr, static_cast<double>(v), p);
-        return p + std::strlen(p);
+        return PrintTclDouble(p, static_cast<double>(v), false);
     } else {
         // Same digits as printf's %hhu, %hd, %d, %ld and %lld.
         (void)shortest;
@@ -208,7 +228,9 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
 // is unchanged and no message is left.
 template <class T>
 int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
-    if (ConvertArray<T>(obj) == 0) return TCL_OK;
+    const int converted = ConvertArray<T>(obj);
+    if (converted == 0) return TCL_OK;
+    if (converted < 0) return TCL_ERROR;
 
     int len;
     const char* str = Tcl_GetStringFromObj(obj, &len);
