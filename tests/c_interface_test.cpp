@@ -222,8 +222,12 @@ TYPED_TEST(CInterface, SetLengthRefusesImpossibleLengths) {
     EXPECT_EQ(Api<E>::SetLength(o, -1), nullptr);
     // 2147483647 elements of two bytes or more need a block beyond the
     // allocator's 32-bit size: refused, not a panic.
-    if (sizeof(E) >= 2) EXPECT_EQ(Api<E>::SetLength(o, 2147483647), nullptr);
-    if (sizeof(E) >= 4) EXPECT_EQ(Api<E>::SetLength(o, 1073741824), nullptr);
+    if (sizeof(E) >= 2) {
+        EXPECT_EQ(Api<E>::SetLength(o, 2147483647), nullptr);
+    }
+    if (sizeof(E) >= 4) {
+        EXPECT_EQ(Api<E>::SetLength(o, 1073741824), nullptr);
+    }
     int n = -1;
     E* e = Api<E>::Get(o, &n);
     ASSERT_EQ(n, 2);
