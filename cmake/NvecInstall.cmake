@@ -1,0 +1,85 @@
+# Installation and the Debian package.
+#
+# Installed layout, relative to CMAKE_INSTALL_PREFIX:
+#   <tcl dir>/nvec1.19/libnvec.so, pkgIndex.tcl   the Tcl package directory
+#   include/nvec.h                                the C interface
+#   <libdir>/cmake/nvec/nvecConfig*.cmake         find_package(nvec)
+#   <libdir>/pkgconfig/nvec.pc                    pkg-config nvec
+#   share/man/mann/nvec.n                         the manual page
+#
+# The Tcl directory is one that Debian's tclsh8.6 has on its auto_path:
+# lib/tcltk/<multiarch> for the prefix /usr (Debian's place for packages
+# with compiled code), lib/tcltk otherwise (/usr/local/lib/tcltk for the
+# default prefix). NVEC_INSTALL_TCLDIR chooses another one.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+if(NOT NVEC_INSTALL_TCLDIR)
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND CMAKE_LIBRARY_ARCHITECTURE)
+    set(NVEC_INSTALL_TCLDIR "lib/tcltk/${CMAKE_LIBRARY_ARCHITECTURE}")
+  else()
+    set(NVEC_INSTALL_TCLDIR "lib/tcltk")
+  endif()
+endif()
+set(NVEC_INSTALL_PKGDIR "${NVEC_INSTALL_TCLDIR}/nvec${PROJECT_VERSION}")
+set(NVEC_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/nvec")
+
+install(TARGETS nvec LIBRARY DESTINATION "${NVEC_INSTALL_PKGDIR}")
+install(FILES "${NVEC_PKG_DIR}/pkgIndex.tcl" DESTINATION "${NVEC_INSTALL_PKGDIR}")
+install(FILES include/nvec.h DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+install(FILES doc/nvec.n DESTINATION "${CMAKE_INSTALL_MANDIR}/mann" OPTIONAL)
+
+# The package configuration finds its files relative to its own location,
+# so an installation can be moved (or used from a DESTDIR staging tree).
+configure_package_config_file(cmake/nvecConfig.cmake.in
+  "${CMAKE_CURRENT_BINARY_DIR}/nvecConfig.cmake"
+  INSTALL_DESTINATION "${NVEC_INSTALL_CMAKEDIR}"
+  PATH_VARS CMAKE_INSTALL_INCLUDEDIR NVEC_INSTALL_PKGDIR)
+write_basic_package_version_file("${CMAKE_CURRENT_BINARY_DIR}/nvecConfigVersion.cmake"
+  VERSION "${PROJECT_VERSION}" COMPATIBILITY SameMajorVersion)
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/nvecConfig.cmake"
+              "${CMAKE_CURRENT_BINARY_DIR}/nvecConfigVersion.cmake"
+        DESTINATION "${NVEC_INSTALL_CMAKEDIR}")
+
+# nvec.pc holds absolute paths. It is written when installing, with the
+# prefix of that installation, so that `cmake --install <dir> --prefix P`
+# gets a file that names P.
+install(CODE "
+  set(NVEC_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  set(NVEC_INSTALL_PKGDIR \"${NVEC_INSTALL_PKGDIR}\")
+  set(TCL_INCLUDE_DIR \"${TCL_INCLUDE_DIR}\")
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/cmake/nvec.pc.in\"
+                 \"${CMAKE_CURRENT_BINARY_DIR}/nvec.pc\" @ONLY)")
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/nvec.pc"
+        DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+
+# cpack -G DEB (configure with -DCMAKE_INSTALL_PREFIX=/usr for Debian's paths).
+set(CPACK_PACKAGE_NAME "tcl-nvec")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "packed numeric array values for Tcl 8.6")
+set(CPACK_PACKAGE_DESCRIPTION
+  "nvec adds seven packed, typed numeric array value types to Tcl and the
+command nvec to create, change, reduce, sort and search them. The package
+holds the Tcl package directory, the C header, the CMake package
+configuration and pkg-config file for extensions that use the arrays, and
+the manual page nvec(n).")
+# The install step sees the final prefix (nvec.pc is written from it).
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "nvec maintainers <nvec@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION "interpreters")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "tcl8.6 (>= 8.6.0)")
+# Building an extension against nvec.h needs tcl.h.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tcl8.6-dev")
+find_program(NVEC_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(NVEC_DPKG_SHLIBDEPS)
+  # Adds libc6, libstdc++6 and libgcc-s1 with the versions the build needs.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libc6, libstdc++6, libgcc-s1")
+endif()
+include(CPack)
