@@ -13,10 +13,11 @@
 package require Tcl 8.6
 
 set root [file dirname [file dirname [file normalize [info script]]]]
+# The build's package directory goes first, ahead of an installed nvec.
 if {[info exists env(NVEC_PKG_DIR)]} {
-    lappend auto_path [file normalize $env(NVEC_PKG_DIR)]
+    set auto_path [linsert $auto_path 0 [file normalize $env(NVEC_PKG_DIR)]]
 } else {
-    lappend auto_path [file join $root build lib nvec]
+    set auto_path [linsert $auto_path 0 [file join $root build lib nvec]]
 }
 package require nvec
 

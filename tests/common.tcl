@@ -4,8 +4,11 @@
 package require tcltest 2.5
 namespace import -force ::tcltest::*
 
-if {[lsearch -exact $auto_path $env(NVEC_PKG_DIR)] < 0} {
-    lappend auto_path $env(NVEC_PKG_DIR)
+# First on auto_path: where several directories offer nvec 1.19, the one
+# nearest the front wins, and an installed copy must not stand in for the
+# build under test.
+if {[lindex $auto_path 0] ne $env(NVEC_PKG_DIR)} {
+    set auto_path [linsert $auto_path 0 $env(NVEC_PKG_DIR)]
 }
 package require nvec 1.19
 
