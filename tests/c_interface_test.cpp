@@ -12,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nvec.h"
@@ -941,6 +942,49 @@ TEST(Parsing, ManyNumbersWithoutSpaces) {
     EXPECT_EQ(e[0], 5);
     EXPECT_EQ(e[9999], -7);
     Tcl_DecrRefCount(o);
+}
+
+// Runs an nvec script with the arrays a and b set; its code and result.
+std::pair<int, std::string> EvalWith(Tcl_Obj* a, Tcl_Obj* b, const char* script) {
+    Tcl_SetVar2Ex(gInterp, "a", nullptr, a, 0);
+    Tcl_SetVar2Ex(gInterp, "b", nullptr, b, 0);
+    int code = Tcl_Eval(gInterp, script);
+    std::pair<int, std::string> r(code, Tcl_GetStringResult(gInterp));
+    Tcl_UnsetVar(gInterp, "a", 0);
+    Tcl_UnsetVar(gInterp, "b", 0);
+    return r;
+}
+
+TEST(Limits, SplicingBeyondOnePayloadIsRefusedUntouched) {
+    // Arrays whose counts claim hundreds of millions of elements (their
+    // blocks hold one): splicing them into themselves would need more than
+    // 2147483647 elements, or a block beyond the allocator's 32-bit size.
+    // The size is checked before any element is read, moved or allocated.
+    double d = 1.5;
+    Tcl_Obj* big = Tcl_NewDoubleArrayObj(&d, 1);
+    Tcl_IncrRefCount(big);
+    Tcl_SetDoubleArrayLengthDirect(big, 300000000);  // 2.4 GB; twice is 4.8 GB
+    unsigned char c = 7;
+    Tcl_Obj* bytes = Tcl_NewCharArrayObj(&c, 1);
+    Tcl_IncrRefCount(bytes);
+    Tcl_SetCharArrayLengthDirect(bytes, 1500000000);  // twice is beyond the count
+    const std::pair<int, std::string> refused(TCL_ERROR, "wrong size");
+    EXPECT_EQ(EvalWith(big, bytes, "nvec insert $a 0 $a"), refused);
+    EXPECT_EQ(EvalWith(big, bytes, "nvec replace $a 0 0 $a"), refused);
+    EXPECT_EQ(EvalWith(big, bytes, "nvec concat $a $a"), refused);
+    EXPECT_EQ(EvalWith(big, bytes, "nvec insert $b end $b"), refused);
+    EXPECT_EQ(EvalWith(big, bytes, "nvec replace $b 0 0 $b"), refused);
+    EXPECT_EQ(EvalWith(big, bytes, "nvec concat $b $b"), refused);
+    EXPECT_EQ(EvalWith(big, bytes, "nvec resize -preserve $a 600000000"),
+              std::make_pair(TCL_ERROR, std::string("wrong length 600000000")));
+    EXPECT_EQ(EvalWith(big, bytes, "nvec length $a"),
+              std::make_pair(TCL_OK, std::string("300000000")));
+    Tcl_SetDoubleArrayLengthDirect(big, 1);
+    Tcl_SetCharArrayLengthDirect(bytes, 1);
+    EXPECT_STREQ(Tcl_GetString(big), "1.5");
+    EXPECT_STREQ(Tcl_GetString(bytes), "7");
+    Tcl_DecrRefCount(big);
+    Tcl_DecrRefCount(bytes);
 }
 
 }  // namespace
