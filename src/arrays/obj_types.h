@@ -21,11 +21,11 @@ template <class T>
 int SetArrayFromAny(Tcl_Interp* interp, Tcl_Obj* obj);
 void FreeArrayRep(Tcl_Obj* obj);
 
-// One static record per element type. Never written after initialisation;
-// Nvec_Init registers them with Tcl.
+// One constant record per element type, shared by every thread and
+// interpreter that loads nvec; Nvec_Init registers them with Tcl.
 template <class T>
-inline Tcl_ObjType kArrayType = {
-    const_cast<char*>(Elem<T>::kName),
+inline const Tcl_ObjType kArrayType = {
+    Elem<T>::kName,
     FreeArrayRep,
     DupArrayRep<T>,
     UpdateStringOfArray<T>,
