@@ -130,20 +130,23 @@ constexpr T WrapInt(S v) {
 
 // Truncates a double toward zero to the integer width of T (32 or 64 bits),
 // then keeps T's low bits. NaN, infinities and values whose truncation lies
-// outside that width give its most negative value; the check comes before
-// the cast, so the cast never overflows.
+// outside that width give its most negative value. Such values are first
+// replaced by that most negative value itself, so the cast never overflows;
+// the replacement is two selects on the double, without a branch, so loops
+// over arrays vectorise.
 template <class T>
 constexpr T TruncToInt(double v) {
     using W = Wide<T>;
     constexpr double lo = static_cast<double>(std::numeric_limits<W>::min());
-    // -lo is 2^31 or 2^63, exactly representable; NaN fails both tests.
-    bool inRange = v > lo - 1.0 && v < -lo;
+    // -lo is 2^31 or 2^63, exactly representable. NaN fails the first test.
+    double c = v < -lo ? v : lo;
     if constexpr (sizeof(W) == 8) {
         // lo - 1.0 rounds back to lo at 64 bits; -2^63 itself is valid.
-        inRange = v >= lo && v < -lo;
+        c = c >= lo ? c : lo;
+    } else {
+        c = c > lo - 1.0 ? c : lo;
     }
-    W w = inRange ? static_cast<W>(v) : std::numeric_limits<W>::min();
-    return WrapInt<T>(w);
+    return WrapInt<T>(static_cast<W>(c));
 }
 
 // Rounds a double to the nearest float. Finite values beyond the float

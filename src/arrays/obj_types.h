@@ -44,7 +44,23 @@ std::optional<ElemType> ElemTypeFromName(const char* name);
 
 // The element type of an array value, decided by the type-name test. A
 // list or a string that would parse as an array is not an array value.
-inline std::optional<ElemType> ElemTypeOf(Tcl_Obj* obj) { return ElemTypeFromName(TypeNameOf(obj)); }
+// An object that carries one of nvec's own records has that record's name,
+// so comparing the record pointers first gives the name test's answer
+// without comparing strings (loops such as foreach ask once per element);
+// any other record still goes through the name test.
+inline std::optional<ElemType> ElemTypeOf(Tcl_Obj* obj) {
+    if (obj != nullptr) {
+        const Tcl_ObjType* t = obj->typePtr;
+        if (t == &kArrayType<unsigned char>) return ElemType::Char;
+        if (t == &kArrayType<short>) return ElemType::Short;
+        if (t == &kArrayType<int>) return ElemType::Int;
+        if (t == &kArrayType<long>) return ElemType::Long;
+        if (t == &kArrayType<long long>) return ElemType::LongLong;
+        if (t == &kArrayType<float>) return ElemType::Float;
+        if (t == &kArrayType<double>) return ElemType::Double;
+    }
+    return ElemTypeFromName(TypeNameOf(obj));
+}
 
 // Whether obj's type record is T's own (the record-identity test).
 template <class T>

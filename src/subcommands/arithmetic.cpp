@@ -50,13 +50,31 @@ inline double ToDouble(T v) noexcept {
 
 // Kernels ------------------------------------------------------------------
 
+// Each kernel stays a function of its own: inlined into a handler, next to
+// the argument checks and the type dispatch, GCC leaves some of these loops
+// scalar, while the loop alone, with its operands as plain parameters,
+// vectorises. One call per array costs nothing.
+//
+// With GCC on x86-64 Linux each kernel is also compiled a second time for
+// AVX2, and the loader picks that copy on processors that have it
+// (function multiversioning; a multiversioned function is never inlined).
+// Both copies come from the same source and do the same operations on each
+// element, so results do not depend on the copy. Clang does not
+// multiversion templates and builds the baseline copy alone, so the clang
+// build of the suite tests that copy.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define NVEC_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define NVEC_KERNEL [[gnu::noinline]]
+#endif
+
 template <class T>
-void IncrKernel(T* p, int n, T increment) noexcept {
+NVEC_KERNEL void IncrKernel(T* p, int n, T increment) noexcept {
     for (int i = 0; i < n; ++i) p[i] = AddElem(p[i], increment);
 }
 
 template <class T>
-void ScaleKernel(T* p, int n, double factor) noexcept {
+NVEC_KERNEL void ScaleKernel(T* p, int n, double factor) noexcept {
     for (int i = 0; i < n; ++i) p[i] = FromDouble<T>(ToDouble(p[i]) * factor);
 }
 
@@ -81,30 +99,43 @@ SnapTol<T> SnapTolerance(double tolerance) noexcept {
 }
 
 // Whether e lies strictly closer to target than tol. Floats subtract in
-// float and compare the widened distance; integers compare their exact
-// distance, formed as an unsigned magnitude of the 64-bit difference, so
-// values far apart never look close through wrap-around.
+// float and compare the distance with the float tolerance (widening both
+// to double, which is exact, would decide the same); integers compare their
+// exact distance as an unsigned magnitude, so values far apart never look
+// close through wrap-around. Up to 32 bits the distance of two elements
+// fits 32 unsigned bits and the tolerance is below 2^31, so the test runs
+// at that width, which vectorises; the 64-bit types form it in 64 bits.
+// The tests combine with & rather than &&, so that there is no branch.
 template <class T>
 inline bool WithinTolerance(T e, T target, SnapTol<T> tol) noexcept {
-    if constexpr (std::is_same_v<T, float>) {
-        float diff = e - target;
-        return std::fabs(static_cast<double>(diff)) < static_cast<double>(tol);
-    } else if constexpr (std::is_same_v<T, double>) {
+    if constexpr (kIsFloat<T>) {
         return std::fabs(e - target) < tol;
+    } else if constexpr (sizeof(Wide<T>) == 4) {
+        const auto a = static_cast<std::uint32_t>(e);
+        const auto b = static_cast<std::uint32_t>(target);
+        const std::uint32_t dist = e >= target ? a - b : b - a;
+        return (tol > 0) & (dist < static_cast<std::uint32_t>(tol));
     } else {
         std::int64_t a = e;
         std::int64_t b = target;
         std::uint64_t dist = a >= b ? static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b)
                                     : static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
-        return tol > 0 && dist < static_cast<std::uint64_t>(tol);
+        return (tol > 0) & (dist < static_cast<std::uint64_t>(tol));
     }
 }
 
 // Positions start, start + step, ... below n; 64-bit so that the last step
-// cannot overflow near INT_MAX.
+// cannot overflow near INT_MAX. A step of 1 gets its own loop over
+// consecutive elements, which the compiler vectorises.
 template <class T>
-void SnapKernel(T* p, std::int64_t n, std::int64_t start, std::int64_t step, T target,
-                SnapTol<T> tol) noexcept {
+NVEC_KERNEL void SnapKernel(T* p, std::int64_t n, std::int64_t start, std::int64_t step, T target,
+                            SnapTol<T> tol) noexcept {
+    if (step == 1) {
+        for (std::int64_t i = start; i < n; ++i) {
+            p[i] = WithinTolerance(p[i], target, tol) ? target : p[i];
+        }
+        return;
+    }
     for (std::int64_t i = start; i < n; i += step) {
         p[i] = WithinTolerance(p[i], target, tol) ? target : p[i];
     }
@@ -112,17 +143,17 @@ void SnapKernel(T* p, std::int64_t n, std::int64_t start, std::int64_t step, T t
 
 // Written as a select, not a conditional store, so that it vectorises.
 template <class T>
-void ReplaceKernel(T* p, int n, T oldValue, T newValue) noexcept {
+NVEC_KERNEL void ReplaceKernel(T* p, int n, T oldValue, T newValue) noexcept {
     for (int i = 0; i < n; ++i) p[i] = p[i] == oldValue ? newValue : p[i];
 }
 
 template <class T>
-void ReplaceNanKernel(T* p, int n, T newValue) noexcept {
+NVEC_KERNEL void ReplaceNanKernel(T* p, int n, T newValue) noexcept {
     for (int i = 0; i < n; ++i) p[i] = p[i] != p[i] ? newValue : p[i];
 }
 
 template <class T>
-void TranslateKernel(T* p, int n, double tx, double ty, double tz) noexcept {
+NVEC_KERNEL void TranslateKernel(T* p, int n, double tx, double ty, double tz) noexcept {
     for (int i = 0; i < n; i += 3) {
         p[i] = FromDouble<T>(ToDouble(p[i]) + tx);
         p[i + 1] = FromDouble<T>(ToDouble(p[i + 1]) + ty);
@@ -138,15 +169,35 @@ struct Matrix3 {
 
 // New point = matrix times the column vector of the old point, each row as
 // (x*ri1 + y*ri2) + z*ri3, unfused, all from the old coordinates.
-template <class T>
-void RotateKernel(T* p, int n, Matrix3 m) noexcept {
+inline void RotateDoubles(double* p, int n, const Matrix3& m) noexcept {
     for (int i = 0; i < n; i += 3) {
-        const double x = ToDouble(p[i]);
-        const double y = ToDouble(p[i + 1]);
-        const double z = ToDouble(p[i + 2]);
-        p[i] = FromDouble<T>((x * m.r11 + y * m.r12) + z * m.r13);
-        p[i + 1] = FromDouble<T>((x * m.r21 + y * m.r22) + z * m.r23);
-        p[i + 2] = FromDouble<T>((x * m.r31 + y * m.r32) + z * m.r33);
+        const double x = p[i];
+        const double y = p[i + 1];
+        const double z = p[i + 2];
+        p[i] = (x * m.r11 + y * m.r12) + z * m.r13;
+        p[i + 1] = (x * m.r21 + y * m.r22) + z * m.r23;
+        p[i + 2] = (x * m.r31 + y * m.r32) + z * m.r33;
+    }
+}
+
+// The other types go through a small double buffer, a block of points at a
+// time: widen, rotate, bring back. The three simple loops vectorise far
+// better than one loop that converts inside the interleaved coordinates,
+// and each value sees the same operations as in the direct loop.
+template <class T>
+NVEC_KERNEL void RotateKernel(T* p, int n, Matrix3 m) noexcept {
+    if constexpr (std::is_same_v<T, double>) {
+        RotateDoubles(p, n, m);
+    } else {
+        constexpr int kBlock = 3 * 256;
+        double buf[kBlock];
+        for (int start = 0; start < n; start += kBlock) {
+            const int len = n - start < kBlock ? n - start : kBlock;
+            T* q = p + start;
+            for (int i = 0; i < len; ++i) buf[i] = ToDouble(q[i]);
+            RotateDoubles(buf, len, m);
+            for (int i = 0; i < len; ++i) q[i] = FromDouble<T>(buf[i]);
+        }
     }
 }
 
@@ -157,7 +208,7 @@ template <class T>
 using SumAcc = std::conditional_t<kIsFloat<T>, double, std::make_unsigned_t<Wide<T>>>;
 
 template <class T>
-SumAcc<T> SumKernel(const T* p, int n) noexcept {
+NVEC_KERNEL SumAcc<T> SumKernel(const T* p, int n) noexcept {
     SumAcc<T> acc = 0;
     for (int i = 0; i < n; ++i) acc += static_cast<SumAcc<T>>(p[i]);
     return acc;
@@ -180,7 +231,7 @@ Tcl_Obj* SumObj(SumAcc<T> acc) {
 // replaces the best only when strictly better: a NaN never wins, and a NaN
 // at position 0 is never replaced.
 template <bool kMax, class T>
-T BestValue(const T* p, int n) noexcept {
+NVEC_KERNEL T BestValue(const T* p, int n) noexcept {
     T best = p[0];
     for (int i = 1; i < n; ++i) {
         const T v = p[i];
@@ -191,7 +242,7 @@ T BestValue(const T* p, int n) noexcept {
 
 // Position of the first best element by the same rule; -1 when empty.
 template <bool kMax, class T>
-int BestPosition(const T* p, int n) noexcept {
+NVEC_KERNEL int BestPosition(const T* p, int n) noexcept {
     if (n == 0) return -1;
     T best = p[0];
     int pos = 0;
@@ -207,7 +258,7 @@ int BestPosition(const T* p, int n) noexcept {
 
 // sum[k] += a[k] in T's arithmetic, one argument at a time.
 template <class T>
-void AccumulateKernel(T* sum, const T* a, int n) noexcept {
+NVEC_KERNEL void AccumulateKernel(T* sum, const T* a, int n) noexcept {
     for (int i = 0; i < n; ++i) sum[i] = AddElem(sum[i], a[i]);
 }
 
