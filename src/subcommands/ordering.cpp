@@ -138,41 +138,58 @@ SortKey<T> KeyOf(T v) noexcept {
 // Below this many elements a bucket is finished by std::sort.
 constexpr std::size_t kSmallSort = 64;
 
-// In-place most-significant-byte radix sort (American flag sort) of
-// NaN-free elements, on the key byte at `shift`: one counting pass, one
-// pass of cycle swaps that moves every element into its bucket, then each
-// bucket on the next byte. No second array; recursion is at most
-// sizeof(T) deep with 4 KiB of counters per level; the work is bounded by
-// n * sizeof(T) whatever the contents. std::sort with `<` finishes small
-// buckets: on NaN-free values `<` is a strict weak order consistent with
-// the keys (-0.0 and 0.0 are equivalent).
+// In-place most-significant-byte radix sort of NaN-free elements, on the
+// key byte at `shift`: one counting pass, then rounds of swaps that move
+// elements into their buckets, then each bucket on the next byte. A round
+// goes once over the unfilled part of every unfinished bucket and swaps
+// each element there into the first unfilled slot of its own bucket; the
+// swaps of a round do not wait on one another (unlike the cycles of the
+// classic American flag sort), so the processor overlaps their memory
+// accesses. Every swap fills one slot for good, so a byte costs at most n
+// swaps, and the work is bounded by n * sizeof(T) whatever the contents. A
+// byte on which all elements agree is skipped without moving anything. No
+// second array; recursion is at most sizeof(T) deep with 6 KiB of counters
+// per level. std::sort with `<` finishes small buckets: on NaN-free values
+// `<` is a strict weak order consistent with the keys (-0.0 and 0.0 are
+// equivalent).
 template <class T>
 void RadixSort(T* a, std::size_t n, int shift) noexcept {
-    if (n <= kSmallSort) {
-        std::sort(a, a + n);
-        return;
+    auto digit = [&shift](T v) { return static_cast<unsigned>((KeyOf(v) >> shift) & 0xffu); };
+    std::size_t next[256];  // first unfilled slot of each bucket
+    for (;;) {
+        if (n <= kSmallSort) {
+            std::sort(a, a + n);
+            return;
+        }
+        std::fill(next, next + 256, std::size_t{0});
+        for (std::size_t i = 0; i < n; ++i) ++next[digit(a[i])];
+        if (next[digit(a[0])] != n) break;
+        if (shift == 0) return;
+        shift -= 8;
     }
-    auto digit = [shift](T v) { return static_cast<unsigned>((KeyOf(v) >> shift) & 0xffu); };
-    std::size_t next[256] = {};  // first unfilled slot of each bucket
-    std::size_t end[256];        // one past each bucket
-    for (std::size_t i = 0; i < n; ++i) ++next[digit(a[i])];
+    std::size_t end[256];      // one past each bucket
+    unsigned unfinished[256];  // buckets with unfilled slots
+    unsigned count = 0;
     std::size_t sum = 0;
     for (unsigned b = 0; b < 256; ++b) {
-        std::size_t count = next[b];
+        if (next[b] != 0) unfinished[count++] = b;
+        std::size_t size = next[b];
         next[b] = sum;
-        sum += count;
+        sum += size;
         end[b] = sum;
     }
-    for (unsigned b = 0; b < 256; ++b) {
-        while (next[b] < end[b]) {
-            // Carry the element at the bucket's first unfilled slot to its
-            // own bucket, swapping out what lies there, until one belongs here.
-            T v = a[next[b]];
-            for (unsigned d = digit(v); d != b; d = digit(v)) {
-                std::swap(v, a[next[d]++]);
+    // When one bucket is left unfinished, what lies in it belongs there.
+    while (count > 1) {
+        unsigned kept = 0;
+        for (unsigned k = 0; k < count; ++k) {
+            const unsigned b = unfinished[k];
+            const std::size_t stop = end[b];
+            for (std::size_t i = next[b]; i < stop; ++i) {
+                std::swap(a[i], a[next[digit(a[i])]++]);
             }
-            a[next[b]++] = v;
+            if (next[b] < stop) unfinished[kept++] = b;
         }
+        count = kept;
     }
     if (shift == 0) return;
     std::size_t start = 0;
