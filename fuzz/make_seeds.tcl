@@ -177,6 +177,12 @@ dict set programs coroutine [call clone 0 $i 0][bytes 215 0 215 4 215 4 215 8]
 dict set programs shortage [bytes 1 2][call concat 0 $i$i[bytes 2]$i$i]
 dict set programs tiny_limit [bytes 2 1][call new 0 [type doublearray][size 30][skip]]
 
+# Inputs of past findings, kept as regression seeds: a doublearray length
+# of 600000000 through Tcl_SetDoubleArrayLength (it panicked), and a
+# doublearray holding 2^785, whose string form read back as another number.
+dict set programs finding_set_length [bytes 160 0 0 6 3][string repeat [bytes 0] 24][bytes 160 3 0 6 226]
+dict set programs finding_power_of_two [bytes 160 0 1 6 1][binary format q [expr {2.0**785}]]
+
 dict for {name program} $programs {
     # Memory mode 0 unless the program starts with its own.
     if {![string match shortage* $name] && ![string match tiny* $name]} {
