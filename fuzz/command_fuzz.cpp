@@ -34,6 +34,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "api.h"
 #include "harness.h"
 #include "nvec.h"
 
@@ -93,28 +94,7 @@ class Reader {
 
 // ---- the C interface by element type ----
 
-template <class E>
-struct Api;
-
-#define NVEC_FUZZ_API(T, E, NAME)                                                               \
-    template <>                                                                                 \
-    struct Api<E> {                                                                             \
-        static const char* Name() { return NAME; }                                              \
-        static Tcl_Obj* New(const E* v, int n) { return Tcl_New##T##ArrayObj(v, n); }           \
-        static void Set(Tcl_Obj* o, const E* v, int n) { Tcl_Set##T##ArrayObj(o, v, n); }       \
-        static E* Get(Tcl_Obj* o, int* n) { return Tcl_Get##T##ArrayFromObj(o, n); }            \
-        static E* SetLength(Tcl_Obj* o, int n) { return Tcl_Set##T##ArrayLength(o, n); }        \
-        static void SetLengthDirect(Tcl_Obj* o, int n) { Tcl_Set##T##ArrayLengthDirect(o, n); } \
-    };
-
-NVEC_FUZZ_API(Char, unsigned char, "chararray")
-NVEC_FUZZ_API(Short, short, "shortarray")
-NVEC_FUZZ_API(Int, int, "intarray")
-NVEC_FUZZ_API(Long, long, "longarray")
-NVEC_FUZZ_API(LongLong, long long, "longlongarray")
-NVEC_FUZZ_API(Float, float, "floatarray")
-NVEC_FUZZ_API(Double, double, "doublearray")
-#undef NVEC_FUZZ_API
+using fuzz::Api;
 
 const char* const kTypeNames[] = {"chararray",     "shortarray", "intarray",   "longarray",
                                   "longlongarray", "floatarray", "doublearray"};

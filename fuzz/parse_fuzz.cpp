@@ -31,31 +31,13 @@
 #include <type_traits>
 #include <vector>
 
+#include "api.h"
 #include "harness.h"
 #include "nvec.h"
 
 namespace {
 
-template <class E>
-struct Api;
-
-#define NVEC_FUZZ_API(T, E, NAME, FORMAT)                                             \
-    template <>                                                                       \
-    struct Api<E> {                                                                   \
-        static constexpr const char* kName = NAME;                                    \
-        static const char* Format() { return FORMAT; }                                \
-        static Tcl_Obj* New(const E* v, int n) { return Tcl_New##T##ArrayObj(v, n); } \
-        static E* Get(Tcl_Obj* o, int* n) { return Tcl_Get##T##ArrayFromObj(o, n); }  \
-    };
-
-NVEC_FUZZ_API(Char, unsigned char, "chararray", "%u")
-NVEC_FUZZ_API(Short, short, "shortarray", "%d")
-NVEC_FUZZ_API(Int, int, "intarray", "%d")
-NVEC_FUZZ_API(Long, long, "longarray", "%ld")
-NVEC_FUZZ_API(LongLong, long long, "longlongarray", "%lld")
-NVEC_FUZZ_API(Float, float, "floatarray", nullptr)
-NVEC_FUZZ_API(Double, double, "doublearray", nullptr)
-#undef NVEC_FUZZ_API
+using fuzz::Api;
 
 // ---- the conversion rules, written out independently of nvec ----
 
@@ -169,12 +151,13 @@ void CheckConversionTo(const std::vector<E>& elems) {
     Tcl_IncrRefCount(obj);
     int n = -1;
     const D* got = Api<D>::Get(obj, &n);
-    if (n != static_cast<int>(elems.size()) || std::strcmp(GetTypeName(obj), Api<D>::kName) != 0) {
-        fuzz::Finding("%s to %s: count %d for %zu", Api<E>::kName, Api<D>::kName, n, elems.size());
+    if (n != static_cast<int>(elems.size()) || std::strcmp(GetTypeName(obj), Api<D>::Name()) != 0) {
+        fuzz::Finding("%s to %s: count %d for %zu", Api<E>::Name(), Api<D>::Name(), n,
+                      elems.size());
     }
     for (int i = 0; i < n; ++i) {
         if (!Same(got[i], Convert<D, E>(elems[static_cast<std::size_t>(i)]))) {
-            fuzz::Finding("%s to %s: element %d differs", Api<E>::kName, Api<D>::kName, i);
+            fuzz::Finding("%s to %s: element %d differs", Api<E>::Name(), Api<D>::Name(), i);
         }
     }
     Tcl_DecrRefCount(obj);
@@ -227,7 +210,7 @@ void CheckRoundTrip(const std::vector<E>& elems) {
         if (i > 0) {
             if (pos >= text.size() || text[pos] != ' ') {
                 fuzz::Finding("%s string form \"%s\": no separator before element %zu",
-                              Api<E>::kName, s, i);
+                              Api<E>::Name(), s, i);
             }
             ++pos;
         }
@@ -235,26 +218,26 @@ void CheckRoundTrip(const std::vector<E>& elems) {
         std::string token = text.substr(pos, end - pos);
         if (!RightText(elems[i], token)) {
             fuzz::Finding("%s string form \"%s\": element %zu is \"%s\", Tcl prints \"%s\"",
-                          Api<E>::kName, s, i, token.c_str(), ElementText(elems[i]).c_str());
+                          Api<E>::Name(), s, i, token.c_str(), ElementText(elems[i]).c_str());
         }
         pos = end;
     }
     if (pos != text.size()) {
-        fuzz::Finding("%s string form \"%s\" has more than %zu elements", Api<E>::kName, s,
+        fuzz::Finding("%s string form \"%s\" has more than %zu elements", Api<E>::Name(), s,
                       elems.size());
     }
     Tcl_Obj* reparsed = Tcl_NewStringObj(s, len);
     Tcl_IncrRefCount(reparsed);
     int n = -1;
     const E* back = Api<E>::Get(reparsed, &n);
-    if (std::strcmp(GetTypeName(reparsed), Api<E>::kName) != 0 ||
+    if (std::strcmp(GetTypeName(reparsed), Api<E>::Name()) != 0 ||
         n != static_cast<int>(elems.size())) {
-        fuzz::Finding("%s string form \"%s\" does not parse back (%d elements)", Api<E>::kName, s,
+        fuzz::Finding("%s string form \"%s\" does not parse back (%d elements)", Api<E>::Name(), s,
                       n);
     }
     for (int i = 0; i < n; ++i) {
         if (!Same(back[i], elems[static_cast<std::size_t>(i)])) {
-            fuzz::Finding("%s element %d does not read back from \"%s\"", Api<E>::kName, i, s);
+            fuzz::Finding("%s element %d does not read back from \"%s\"", Api<E>::Name(), i, s);
         }
     }
     Tcl_DecrRefCount(reparsed);
@@ -267,27 +250,27 @@ void CheckType(const char* data, std::size_t size) {
     Tcl_IncrRefCount(obj);
     int n = -1;
     const E* got = Api<E>::Get(obj, &n);
-    const bool converted = std::strcmp(GetTypeName(obj), Api<E>::kName) == 0;
+    const bool converted = std::strcmp(GetTypeName(obj), Api<E>::Name()) == 0;
 
     std::vector<E> ref;
     const bool refOk = ReferenceParse<E>(Tcl_GetString(obj), size, &ref);
     if (converted != refOk) {
-        fuzz::Finding("%s: conversion %s, the standard readers %s", Api<E>::kName,
+        fuzz::Finding("%s: conversion %s, the standard readers %s", Api<E>::Name(),
                       converted ? "succeeded" : "failed", refOk ? "succeed" : "fail");
     }
     if (!converted) {
         if (got != nullptr || n != 0 || obj->typePtr != nullptr) {
-            fuzz::Finding("%s: failed conversion changed the object or its count", Api<E>::kName);
+            fuzz::Finding("%s: failed conversion changed the object or its count", Api<E>::Name());
         }
         Tcl_DecrRefCount(obj);
         return;
     }
     if (n != static_cast<int>(ref.size()) || (n == 0) != (got == nullptr)) {
-        fuzz::Finding("%s: %d elements, the readers give %zu", Api<E>::kName, n, ref.size());
+        fuzz::Finding("%s: %d elements, the readers give %zu", Api<E>::Name(), n, ref.size());
     }
     for (int i = 0; i < n; ++i) {
         if (!Same(got[i], ref[static_cast<std::size_t>(i)])) {
-            fuzz::Finding("%s: element %d differs from the standard reader's", Api<E>::kName, i);
+            fuzz::Finding("%s: element %d differs from the standard reader's", Api<E>::Name(), i);
         }
     }
     std::vector<E> elems(got, got + n);
