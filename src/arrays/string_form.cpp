@@ -132,6 +132,23 @@ char* PrintElem(char* p, T v, bool shortest) {
 // White space as the standard readers skip it in the C locale.
 inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The number of spaces in [p, stop). Counted in runs of at most 224 bytes
+// into an 8-bit counter, so that the compiler's vector loop adds byte
+// lanes instead of widening every comparison to a 64-bit count.
+std::int64_t CountSpaces(const char* p, const char* stop) {
+    std::int64_t total = 0;
+    while (p < stop) {
+        const std::ptrdiff_t run = stop - p < 224 ? stop - p : 224;
+        std::uint8_t count = 0;
+        for (std::ptrdiff_t i = 0; i < run; ++i) count += p[i] == ' ';
+        total += count;
+        p += run;
+    }
+    return total;
+}
+
 // Reads one number at p as T's standard reader does (strtol or strtoll base
 // 10, strtod), skipping any amount of leading white space and reading the
 // whole number. Returns the end of what was consumed (p when nothing was).
@@ -140,11 +157,31 @@ inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // the same way (a leading '+', hexadecimal floating forms, values out of
 // range) go to the standard reader itself. `stop` is the string's end,
 // where a terminator lies.
+//
+// Integers of at most 18 digits, the usual case, are read digit by digit
+// without any overflow test: 18 digits stay below 10^18 < 2^63, and such a
+// token ([-]d...d followed by anything but a digit) is read the same by
+// strtol, strtoll and std::from_chars.
 template <class T>
 const char* ReadElem(const char* p, const char* stop, T* out) {
     const char* q = p;
     while (IsSpace(*q)) ++q;
     if constexpr (kIsInteger<T>) {
+        {
+            const bool negative = *q == '-';
+            const char* const first = q + negative;
+            const char* d = first;
+            std::uint64_t magnitude = 0;
+            while (d - first < 18 && IsDigit(*d)) {
+                magnitude = magnitude * 10 + static_cast<unsigned>(*d - '0');
+                ++d;
+            }
+            if (d != first && !IsDigit(*d)) {
+                const auto v = static_cast<std::int64_t>(magnitude);
+                *out = WrapInt<T>(negative ? -v : v);
+                return d;
+            }
+        }
         using R = std::conditional_t<std::is_same_v<T, long long>, long long, long>;
         if (*q != '+') {
             R v;
@@ -238,13 +275,13 @@ int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
 
     // Numbers are usually separated by single spaces; other separators and
     // numbers that abut ("1-2") grow the block geometrically.
-    std::int64_t cap = 1;
-    for (const char* p = str; p < stop; ++p) cap += (*p == ' ');
+    std::int64_t cap = 1 + CountSpaces(str, stop);
     if (cap > MaxElems<T>()) cap = MaxElems<T>();
     void* payload = TryNewPayload<T>(cap, false);
     if (payload == nullptr) return TCL_ERROR;
 
     std::int64_t n = 0;
+    T* data = PayloadData<T>(payload);
     const char* p = str;
     while (p < stop) {
         if (n == cap) {
@@ -260,6 +297,7 @@ int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
                 return TCL_ERROR;
             }
             payload = bigger;
+            data = PayloadData<T>(payload);
             cap = grown;
         }
         T v;
@@ -268,7 +306,7 @@ int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
             Tcl_Free(static_cast<char*>(payload));
             return TCL_ERROR;
         }
-        PayloadData<T>(payload)[n++] = v;
+        data[n++] = v;
         p = end;
     }
     PayloadCount(payload) = static_cast<std::int32_t>(n);
@@ -297,8 +335,8 @@ int GetNanInf(Tcl_Obj* obj, double* out) {
     return 1;
 }
 
-#define NVEC_INSTANTIATE(T)                              \
-    template void UpdateStringOfArray<T>(Tcl_Obj*);      \
+#define NVEC_INSTANTIATE(T)                         \
+    template void UpdateStringOfArray<T>(Tcl_Obj*); \
     template int SetArrayFromAny<T>(Tcl_Interp*, Tcl_Obj*);
 NVEC_INSTANTIATE(unsigned char)
 NVEC_INSTANTIATE(short)

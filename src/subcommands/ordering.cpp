@@ -12,6 +12,7 @@
 // operand holding a NaN is refused as not increasing.
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -138,42 +139,55 @@ SortKey<T> KeyOf(T v) noexcept {
 // Below this many elements a bucket is finished by std::sort.
 constexpr std::size_t kSmallSort = 64;
 
-// In-place most-significant-byte radix sort of NaN-free elements, on the
-// key byte at `shift`: one counting pass, then rounds of swaps that move
-// elements into their buckets, then each bucket on the next byte. A round
-// goes once over the unfilled part of every unfinished bucket and swaps
-// each element there into the first unfilled slot of its own bucket; the
-// swaps of a round do not wait on one another (unlike the cycles of the
-// classic American flag sort), so the processor overlaps their memory
-// accesses. Every swap fills one slot for good, so a byte costs at most n
-// swaps, and the work is bounded by n * sizeof(T) whatever the contents. A
-// byte on which all elements agree is skipped without moving anything. No
-// second array; recursion is at most sizeof(T) deep with 6 KiB of counters
-// per level. std::sort with `<` finishes small buckets: on NaN-free values
-// `<` is a strict weak order consistent with the keys (-0.0 and 0.0 are
-// equivalent).
+// In-place most-significant-digit radix sort of NaN-free elements whose
+// keys agree above their lowest `bits` bits: one counting pass on the next
+// digit, then rounds of swaps that move elements into their buckets, then
+// each bucket on the following digit. Digits are 8 bits wide for more than
+// 16384 elements; smaller ranges take a digit of about log2(n) - 3 bits (4
+// to 10), so that the last level leaves buckets of a few elements instead
+// of dozens. A round goes once over the unfilled part of every unfinished
+// bucket and swaps each element there into the first unfilled slot of its
+// own bucket; the swaps of a round do not wait on one another (unlike the
+// cycles of the classic American flag sort), so the processor overlaps
+// their memory accesses. Every swap fills one slot for good, so a digit
+// costs at most n swaps, and the work is bounded by n * sizeof(T) whatever
+// the contents. A digit on which all elements agree is skipped without
+// moving anything. No second array; each level keeps 10 KiB of counters,
+// and there are at most 2 * sizeof(T) levels. std::sort with `<` finishes
+// small buckets: on NaN-free values `<` is a strict weak order consistent
+// with the keys (-0.0 and 0.0 are equivalent).
 template <class T>
-void RadixSort(T* a, std::size_t n, int shift) noexcept {
-    auto digit = [&shift](T v) { return static_cast<unsigned>((KeyOf(v) >> shift) & 0xffu); };
-    std::size_t next[256];  // first unfilled slot of each bucket
+void RadixSort(T* a, std::size_t n, int bits) noexcept {
+    using K = SortKey<T>;
+    constexpr int kMaxDigit = 10;
+    std::uint32_t next[1u << kMaxDigit];  // first unfilled slot of each bucket
+    int width;
+    int shift;
     for (;;) {
         if (n <= kSmallSort) {
             std::sort(a, a + n);
             return;
         }
-        std::fill(next, next + 256, std::size_t{0});
-        for (std::size_t i = 0; i < n; ++i) ++next[digit(a[i])];
-        if (next[digit(a[0])] != n) break;
+        width = n > 16384 ? 8 : std::clamp(static_cast<int>(std::bit_width(n)) - 3, 4, kMaxDigit);
+        width = std::min(width, bits);
+        shift = bits - width;
+        const K mask = static_cast<K>((K{1} << width) - 1);
+        std::fill(next, next + (1u << width), 0u);
+        for (std::size_t i = 0; i < n; ++i) ++next[(KeyOf(a[i]) >> shift) & mask];
+        if (next[(KeyOf(a[0]) >> shift) & mask] != n) break;
         if (shift == 0) return;
-        shift -= 8;
+        bits = shift;
     }
-    std::size_t end[256];      // one past each bucket
-    unsigned unfinished[256];  // buckets with unfilled slots
+    const unsigned buckets = 1u << width;
+    const K mask = static_cast<K>((K{1} << width) - 1);
+    auto digit = [shift, mask](T v) { return static_cast<unsigned>((KeyOf(v) >> shift) & mask); };
+    std::uint32_t end[1u << kMaxDigit];         // one past each bucket
+    std::uint16_t unfinished[1u << kMaxDigit];  // buckets with unfilled slots
     unsigned count = 0;
-    std::size_t sum = 0;
-    for (unsigned b = 0; b < 256; ++b) {
-        if (next[b] != 0) unfinished[count++] = b;
-        std::size_t size = next[b];
+    std::uint32_t sum = 0;
+    for (unsigned b = 0; b < buckets; ++b) {
+        if (next[b] != 0) unfinished[count++] = static_cast<std::uint16_t>(b);
+        const std::uint32_t size = next[b];
         next[b] = sum;
         sum += size;
         end[b] = sum;
@@ -183,18 +197,18 @@ void RadixSort(T* a, std::size_t n, int shift) noexcept {
         unsigned kept = 0;
         for (unsigned k = 0; k < count; ++k) {
             const unsigned b = unfinished[k];
-            const std::size_t stop = end[b];
-            for (std::size_t i = next[b]; i < stop; ++i) {
+            const std::uint32_t stop = end[b];
+            for (std::uint32_t i = next[b]; i < stop; ++i) {
                 std::swap(a[i], a[next[digit(a[i])]++]);
             }
-            if (next[b] < stop) unfinished[kept++] = b;
+            if (next[b] < stop) unfinished[kept++] = static_cast<std::uint16_t>(b);
         }
         count = kept;
     }
     if (shift == 0) return;
-    std::size_t start = 0;
-    for (unsigned b = 0; b < 256; ++b) {
-        if (end[b] - start > 1) RadixSort(a + start, end[b] - start, shift - 8);
+    std::uint32_t start = 0;
+    for (unsigned b = 0; b < buckets; ++b) {
+        if (end[b] - start > 1) RadixSort(a + start, end[b] - start, shift);
         start = end[b];
     }
 }
@@ -208,7 +222,7 @@ void SortElements(T* a, int n) noexcept {
     if constexpr (kIsFloat<T>) {
         end = std::partition(a, end, [](T v) { return !std::isnan(v); });
     }
-    RadixSort(a, static_cast<std::size_t>(end - a), 8 * static_cast<int>(sizeof(T)) - 8);
+    RadixSort(a, static_cast<std::size_t>(end - a), 8 * static_cast<int>(sizeof(T)));
 }
 
 // Compacts sorted elements in one pass: each element is kept when it
