@@ -557,7 +557,9 @@ std::vector<double> DoubleProbeValues(int randomCount) {
                              std::numeric_limits<double>::lowest(),
                              1e-5, 0.0001, 9.999999999999999e-5, 0.00010000000000000002,
                              1e16, 9999999999999998.0, 1e17, 99999999999999984.0,
-                             123456789012345678.0, 0.1, 0.2, 0.30000000000000004, 1.0 / 3};
+                             123456789012345678.0, 0.1, 0.2, 0.30000000000000004, 1.0 / 3,
+                             // Shortest digits halfway between two doubles.
+                             1024e23, 2048e23, 65536e23, 4294967296e23, 1e23, -1024e23};
     std::uint64_t payloadNaN = 0x7FF0000000000123ULL;
     double d;
     std::memcpy(&d, &payloadNaN, 8);

@@ -18,53 +18,94 @@ namespace nvec {
 
 namespace {
 
-// Writes the shortest digits that read back as v (finite, non-zero) in
-// Tcl_PrintDouble's layout when tcl_precision is 0 (its default): fixed
-// notation with at least one fractional digit for decimal exponents -4 to
-// 16, else d.ddde+N. std::to_chars gives the shortest, closest digits,
-// several times faster than Tcl's generator.
-char* FormatShortest(char* p, double v) {
-    // Shortest scientific form: [-]d[.ddd]e[+-]xx
-    char sci[32];
-    char* sciEnd = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
-    *sciEnd = '\0';
-    const char* q = sci;
-    if (*q == '-') *p++ = *q++;
+// The shortest digits that read back as a finite, non-zero double, as
+// std::to_chars gives them (the closest of the shortest; several times
+// faster than Tcl's generator): v = 0.d1d2...dn x 10^(exponent + 1).
+struct ShortestDigits {
+    bool negative = false;
     char digits[20] = {};
-    int nDigits = 0;
-    for (; *q != 'e'; ++q) {
-        if (*q != '.') digits[nDigits++] = *q;
-    }
-    int exponent = std::atoi(q + 1);
-    if (exponent < -4 || exponent > 16) {
-        *p++ = digits[0];
-        if (nDigits > 1) {
-            *p++ = '.';
-            std::memcpy(p, digits + 1, static_cast<std::size_t>(nDigits - 1));
-            p += nDigits - 1;
+    int count = 0;
+    int exponent = 0;
+
+    explicit ShortestDigits(double v) {
+        // Scientific form: [-]d[.ddd]e[+-]xx
+        char sci[32];
+        char* sciEnd = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
+        *sciEnd = '\0';
+        const char* q = sci;
+        if (*q == '-') {
+            negative = true;
+            ++q;
         }
-        *p++ = 'e';
-        *p++ = exponent < 0 ? '-' : '+';
-        p = std::to_chars(p, p + 4, exponent < 0 ? -exponent : exponent).ptr;
-    } else if (exponent < 0) {
-        *p++ = '0';
-        *p++ = '.';
-        for (int z = exponent + 1; z < 0; ++z) *p++ = '0';
-        std::memcpy(p, digits, static_cast<std::size_t>(nDigits));
-        p += nDigits;
-    } else {
-        for (int i = 0; i <= exponent; ++i) *p++ = i < nDigits ? digits[i] : '0';
-        *p++ = '.';
-        if (nDigits > exponent + 1) {
-            std::memcpy(p, digits + exponent + 1, static_cast<std::size_t>(nDigits - exponent - 1));
-            p += nDigits - exponent - 1;
+        for (; *q != 'e'; ++q) {
+            if (*q != '.') digits[count++] = *q;
+        }
+        exponent = std::atoi(q + 1);
+    }
+
+    // Whether the decimal lies exactly halfway between two doubles (it
+    // reads back as v only because ties go to the even significand): it
+    // is then an integer times a power of two whose odd part has 54 bits.
+    // Tcl's generator never takes such digits and writes 17 digits instead
+    // (1024e23 as 1.0239999999999999e+26), so these values print through
+    // Tcl_PrintDouble.
+    bool Halfway() const {
+        std::uint64_t d = 0;
+        for (int i = 0; i < count; ++i) d = d * 10 + static_cast<unsigned>(digits[i] - '0');
+        const int scale = exponent - count + 1;  // v = d x 10^scale
+        unsigned __int128 odd = d;
+        if (scale >= 0) {
+            // 5^24 alone has 56 bits.
+            if (scale >= 24) return false;
+            for (int i = 0; i < scale; ++i) odd *= 5;
         } else {
-            *p++ = '0';
+            // 5^28 exceeds any 17-digit d.
+            if (scale <= -28) return false;
+            std::uint64_t five = 1;
+            for (int i = 0; i < -scale; ++i) five *= 5;
+            if (d % five != 0) return false;
+            odd = d / five;
         }
+        while ((odd & 1) == 0) odd >>= 1;
+        return odd >> 53 == 1;
     }
-    *p = '\0';
-    return p;
-}
+
+    // Writes the digits in Tcl_PrintDouble's layout when tcl_precision is 0
+    // (its default): fixed notation with at least one fractional digit for
+    // decimal exponents -4 to 16, else d.ddde+N.
+    char* Write(char* p) const {
+        if (negative) *p++ = '-';
+        if (exponent < -4 || exponent > 16) {
+            *p++ = digits[0];
+            if (count > 1) {
+                *p++ = '.';
+                std::memcpy(p, digits + 1, static_cast<std::size_t>(count - 1));
+                p += count - 1;
+            }
+            *p++ = 'e';
+            *p++ = exponent < 0 ? '-' : '+';
+            p = std::to_chars(p, p + 4, exponent < 0 ? -exponent : exponent).ptr;
+        } else if (exponent < 0) {
+            *p++ = '0';
+            *p++ = '.';
+            for (int z = exponent + 1; z < 0; ++z) *p++ = '0';
+            std::memcpy(p, digits, static_cast<std::size_t>(count));
+            p += count;
+        } else {
+            for (int i = 0; i <= exponent; ++i) *p++ = i < count ? digits[i] : '0';
+            *p++ = '.';
+            if (count > exponent + 1) {
+                std::memcpy(p, digits + exponent + 1,
+                            static_cast<std::size_t>(count - exponent - 1));
+                p += count - exponent - 1;
+            } else {
+                *p++ = '0';
+            }
+        }
+        *p = '\0';
+        return p;
+    }
+};
 
 bool PrintsShortest();
 
@@ -86,21 +127,24 @@ char* PrintTclDouble(char* p, double v, bool shortest) {
     if (!powerOfTwo || std::isinf(v) || v == 0.0) return end;
     if (std::strtod(p, nullptr) == v) return end;
     if (!shortest && !PrintsShortest()) return end;
-    return FormatShortest(p, v);
+    return ShortestDigits(v).Write(p);
 }
 
 // Writes v as Tcl_PrintDouble does when tcl_precision is 0. NaN goes to
 // Tcl_PrintDouble itself (it shows sign and payload). Tcl's digit generator
 // differs from the shortest closest digits for some values whose
-// significand is a power of two, so those go to PrintTclDouble too; zero
-// and infinities also have an empty significand and take that road.
+// significand is a power of two, so those go to PrintTclDouble too (zero
+// and infinities also have an empty significand and take that road), and
+// for shortest digits that lie halfway between two doubles.
 char* PrintShortest(char* p, double v) {
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     if (std::isnan(v) || (bits & ((std::uint64_t{1} << 52) - 1)) == 0) {
         return PrintTclDouble(p, v, true);
     }
-    return FormatShortest(p, v);
+    const ShortestDigits shortest(v);
+    if (shortest.Halfway()) return PrintTclDouble(p, v, true);
+    return shortest.Write(p);
 }
 
 // Whether Tcl_PrintDouble currently writes shortest digits (tcl_precision
