@@ -591,7 +591,7 @@ bool ReadsBackWrongly(const char* text, double v) {
     int e;
     const char* precision = Tcl_GetVar(gInterp, "tcl_precision", TCL_GLOBAL_ONLY);
     bool shortest = precision == nullptr || std::strcmp(precision, "0") == 0;
-    return shortest && std::frexp(v, &e) == 0.5 && std::strtod(text, nullptr) != v;
+    return shortest && std::fabs(std::frexp(v, &e)) == 0.5 && std::strtod(text, nullptr) != v;
 }
 
 template <class E>

@@ -40,7 +40,10 @@ struct ShortestDigits {
         for (; *q != 'e'; ++q) {
             if (*q != '.') digits[count++] = *q;
         }
-        exponent = std::atoi(q + 1);
+        // The exponent: a sign and two or three digits.
+        const bool negativeExponent = q[1] == '-';
+        for (q += 2; q < sciEnd; ++q) exponent = exponent * 10 + (*q - '0');
+        if (negativeExponent) exponent = -exponent;
     }
 
     // Whether the decimal lies exactly halfway between two doubles (it
@@ -50,9 +53,13 @@ struct ShortestDigits {
     // (1024e23 as 1.0239999999999999e+26), so these values print through
     // Tcl_PrintDouble.
     bool Halfway() const {
+        const int scale = exponent - count + 1;  // v = d x 10^scale
+        // Below the units 5^-scale must divide d, so d ends in 5 or 0: the
+        // last digit settles it for almost every value, at no cost.
+        const char last = digits[count - 1];
+        if (scale < 0 && last != '5' && last != '0') return false;
         std::uint64_t d = 0;
         for (int i = 0; i < count; ++i) d = d * 10 + static_cast<unsigned>(digits[i] - '0');
-        const int scale = exponent - count + 1;  // v = d x 10^scale
         unsigned __int128 odd = d;
         if (scale >= 0) {
             // 5^24 alone has 56 bits.
