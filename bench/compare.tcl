@@ -280,6 +280,7 @@ puts [format "%-32s %10.1f  %-20s %10.1f %8.2f  %s" "memory doublearray 1e6 (MB)
 puts ""
 puts "Memory: growth of the resident set (/proc/self/statm) of a fresh interpreter while it"
 puts [format "builds 10^6 doubles. The array's payload is %d bytes (8 per element plus the" $packed]
-puts [format "count); the list takes %.1f bytes per element (a Tcl_Obj for each number and a\
-pointer to it), %.1f times more." [expr {$memList / 1e6}] [expr {double($memList) / $memNvec}]]
+puts [format "count); the list takes %.1f bytes per element (a Tcl_Obj for each number and" \
+          [expr {$memList / 1e6}]]
+puts [format "a pointer to it), %.1f times more." [expr {double($memList) / $memNvec}]]
 puts "foreach: the target, at most 1.5 times Tcl's time per iteration, is a ratio of 0.67."
