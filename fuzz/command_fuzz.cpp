@@ -11,7 +11,7 @@
 //     whose body changes or drops the array).
 // Values live in eight slots; the scripts see them as the global variables
 // a0 ... a7. Arrays, indices, sizes, options and numbers are drawn from the
-// input, sizes kept small but for the designed limit cases, and attempting
+// input, sizes kept small but for the limit cases, and attempting
 // allocations beyond 8 MiB fail (see tcl_alloc.cpp), so gigabyte requests
 // take the refusal paths.
 //

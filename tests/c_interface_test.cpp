@@ -858,7 +858,7 @@ TYPED_TEST(CInterface, UnusualTokensReadLikeTheStandardReaders) {
     }
 }
 
-TEST(Parsing, DesignedReadings) {
+TEST(Parsing, ReadingsOfUnusualTokens) {
     int n;
     Tcl_Obj* o = Text("1\t2\n3");
     ASSERT_NE(Tcl_GetIntArrayFromObj(o, &n), nullptr);
