@@ -3,14 +3,19 @@
 # Installed layout, relative to CMAKE_INSTALL_PREFIX:
 #   <tcl dir>/nvec1.19/libnvec.so, pkgIndex.tcl   the Tcl package directory
 #   include/nvec.h                                the C interface
-#   <libdir>/cmake/nvec/nvecConfig*.cmake         find_package(nvec)
+#   <libdir>/cmake/nvec/nvecConfig*.cmake,        find_package(nvec)
+#                       nvecTcl8.6.cmake
 #   <libdir>/pkgconfig/nvec.pc                    pkg-config nvec
 #   share/man/mann/nvec.n                         the manual page
+# A build for Tcl 9.0 installs libtcl9nvec1.19.so, nvecTcl9.0.cmake and
+# tcl9nvec.pc in their place and the same shared files, so that builds for
+# both versions can be installed into one prefix, one package directory.
 #
-# The Tcl directory is one that Debian's tclsh8.6 has on its auto_path:
-# lib/tcltk/<multiarch> for the prefix /usr (Debian's place for packages
-# with compiled code), lib/tcltk otherwise (/usr/local/lib/tcltk for the
-# default prefix). NVEC_INSTALL_TCLDIR chooses another one.
+# The Tcl directory is one that Debian's tclsh8.6 and tclsh9.0 have on
+# their auto_path: lib/tcltk/<multiarch> for the prefix /usr (Debian's
+# place for packages with compiled code), lib/tcltk otherwise
+# (/usr/local/lib/tcltk for the default prefix). NVEC_INSTALL_TCLDIR
+# chooses another one.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -32,34 +37,60 @@ install(FILES doc/nvec.n DESTINATION "${CMAKE_INSTALL_MANDIR}/mann" OPTIONAL)
 
 # The package configuration finds its files relative to its own location,
 # so an installation can be moved (or used from a DESTDIR staging tree).
+# nvecConfig.cmake is the same for both Tcl versions; nvecTcl<version>.cmake
+# names what differs.
 configure_package_config_file(cmake/nvecConfig.cmake.in
   "${CMAKE_CURRENT_BINARY_DIR}/nvecConfig.cmake"
   INSTALL_DESTINATION "${NVEC_INSTALL_CMAKEDIR}"
   PATH_VARS CMAKE_INSTALL_INCLUDEDIR NVEC_INSTALL_PKGDIR)
 write_basic_package_version_file("${CMAKE_CURRENT_BINARY_DIR}/nvecConfigVersion.cmake"
   VERSION "${PROJECT_VERSION}" COMPATIBILITY SameMajorVersion)
+configure_file(cmake/nvecTcl.cmake.in
+  "${CMAKE_CURRENT_BINARY_DIR}/nvecTcl${NVEC_TCL_VERSION}.cmake" @ONLY)
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/nvecConfig.cmake"
               "${CMAKE_CURRENT_BINARY_DIR}/nvecConfigVersion.cmake"
+              "${CMAKE_CURRENT_BINARY_DIR}/nvecTcl${NVEC_TCL_VERSION}.cmake"
         DESTINATION "${NVEC_INSTALL_CMAKEDIR}")
 
-# nvec.pc holds absolute paths. It is written when installing, with the
-# prefix of that installation, so that `cmake --install <dir> --prefix P`
-# gets a file that names P.
+# nvec.pc (tcl9nvec.pc for Tcl 9.0) holds absolute paths. It is written
+# when installing, with the prefix of that installation, so that
+# `cmake --install <dir> --prefix P` gets a file that names P.
+if(NVEC_TCL_VERSION VERSION_LESS 9)
+  set(NVEC_PC_NAME nvec)
+else()
+  set(NVEC_PC_NAME tcl9nvec)
+endif()
 install(CODE "
   set(NVEC_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
   set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
   set(NVEC_INSTALL_PKGDIR \"${NVEC_INSTALL_PKGDIR}\")
   set(TCL_INCLUDE_DIR \"${TCL_INCLUDE_DIR}\")
+  set(NVEC_TCL_VERSION \"${NVEC_TCL_VERSION}\")
+  set(NVEC_OUTPUT_NAME \"${NVEC_OUTPUT_NAME}\")
   set(PROJECT_VERSION \"${PROJECT_VERSION}\")
   configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/cmake/nvec.pc.in\"
-                 \"${CMAKE_CURRENT_BINARY_DIR}/nvec.pc\" @ONLY)")
-install(FILES "${CMAKE_CURRENT_BINARY_DIR}/nvec.pc"
+                 \"${CMAKE_CURRENT_BINARY_DIR}/${NVEC_PC_NAME}.pc\" @ONLY)")
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/${NVEC_PC_NAME}.pc"
         DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 
 # cpack -G DEB (configure with -DCMAKE_INSTALL_PREFIX=/usr for Debian's paths).
 set(CPACK_PACKAGE_NAME "tcl-nvec")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "packed numeric array values for Tcl 8.6")
+# NVEC_DEB_WITH names the build folder of the other Tcl version, built
+# for the same prefix: the package then holds both libraries in its one
+# package directory and works with either Tcl.
+set(NVEC_DEB_WITH "" CACHE PATH
+    "Build folder of nvec for the other Tcl version, whose files the Debian package also holds")
+if(NVEC_DEB_WITH)
+  set(CPACK_INSTALL_CMAKE_PROJECTS
+      "${CMAKE_BINARY_DIR};nvec;ALL;/" "${NVEC_DEB_WITH};nvec;ALL;/")
+  set(NVEC_DEB_TCL "tcl8.6 (>= 8.6.0) | tcl9.0")
+  set(NVEC_DEB_TCL_DEV "tcl8.6-dev | tcl9.0-dev")
+else()
+  set(NVEC_DEB_TCL "tcl${NVEC_TCL_VERSION} (>= ${NVEC_TCL_VERSION}.0)")
+  set(NVEC_DEB_TCL_DEV "tcl${NVEC_TCL_VERSION}-dev")
+endif()
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "packed numeric array values for Tcl 8.6 and 9.0")
 set(CPACK_PACKAGE_DESCRIPTION
   "nvec adds seven packed, typed numeric array value types to Tcl and the
 command nvec to create, change, reduce, sort and search them. The package
@@ -72,9 +103,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "nvec maintainers <nvec@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION "interpreters")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "tcl8.6 (>= 8.6.0)")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${NVEC_DEB_TCL}")
 # Building an extension against nvec.h needs tcl.h.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tcl8.6-dev")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "${NVEC_DEB_TCL_DEV}")
 find_program(NVEC_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(NVEC_DPKG_SHLIBDEPS)
   # Adds libc6, libstdc++6 and libgcc-s1 with the versions the build needs.

@@ -10,7 +10,7 @@
 # The package is looked up in $NVEC_PKG_DIR when that is set, else in the
 # build folder's package directory build/lib/nvec.
 
-package require Tcl 8.6
+package require Tcl 8.6-
 
 set root [file dirname [file dirname [file normalize [info script]]]]
 # The build's package directory goes first, ahead of an installed nvec.

@@ -2,7 +2,7 @@
 # under test comes from the environment variable NVEC_PKG_DIR (the build
 # sets it), or from the first argument. Exits non-zero when a test fails.
 
-package require Tcl 8.6
+package require Tcl 8.6-
 
 if {[info exists env(NVEC_PKG_DIR)]} {
     set nvecPkgDir $env(NVEC_PKG_DIR)

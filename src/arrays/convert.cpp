@@ -27,7 +27,8 @@ int ConvertArray(Tcl_Obj* obj) {
     if (HasArrayType<T>(obj)) return 0;
     std::optional<ElemType> from;
     for (int i = 0; i < kNumElemTypes; ++i) {
-        if (obj->typePtr == ArrayTypeRecord(static_cast<ElemType>(i))) {
+        if (Visit(static_cast<ElemType>(i),
+                  [obj]<class S>(std::type_identity<S>) { return HasArrayType<S>(obj); })) {
             from = static_cast<ElemType>(i);
         }
     }
@@ -41,7 +42,7 @@ int ConvertArray(Tcl_Obj* obj) {
     Visit(*from, [&]<class S>(std::type_identity<S>) {
         ConvertElems<T, S>(Elements<S>(obj), PayloadData<T>(payload), n);
     });
-    InstallPayload<T>(obj, payload);
+    InstallPayload<T>(obj, payload, true);
     return 0;
 }
 

@@ -16,6 +16,7 @@ const char kEmptyName[] = "";
 void FreeArrayRep(Tcl_Obj* obj) { Tcl_Free(static_cast<char*>(PayloadOf(obj))); }
 
 // Copies exactly `count` elements, not any spare room of the source block.
+// The copy has the source's string and so its record.
 template <class T>
 void DupArrayRep(Tcl_Obj* src, Tcl_Obj* dup) {
     int n = Length(src);
@@ -23,7 +24,7 @@ void DupArrayRep(Tcl_Obj* src, Tcl_Obj* dup) {
     std::memcpy(PayloadData<T>(payload), Elements<T>(src), static_cast<std::size_t>(n) * sizeof(T));
     dup->internalRep.twoPtrValue.ptr2 = nullptr;
     dup->internalRep.otherValuePtr = payload;
-    dup->typePtr = &kArrayType<T>;
+    dup->typePtr = src->typePtr;
 }
 
 const Tcl_ObjType* ArrayTypeRecord(ElemType t) {

@@ -21,16 +21,58 @@ template <class T>
 int SetArrayFromAny(Tcl_Interp* interp, Tcl_Obj* obj);
 void FreeArrayRep(Tcl_Obj* obj);
 
+// The text of one element in the string form, written at p (room for
+// Elem<T>::kPrintWidth bytes and a terminator); returns its end.
+template <class T>
+char* PrintElemText(char* p, T v);
+
+#if TCL_MAJOR_VERSION > 8
+// Tcl 9 reads a value through the list procedures of its type record, so
+// that llength, lindex, lrange, lreverse, foreach, lmap, in and ni work on
+// an array value without building its string or converting it to a list
+// (list_procs.cpp). The others (all elements at once, setting an element,
+// replacing a range) stay absent: commands that need them convert the
+// value to a list.
+Tcl_Size ArrayLengthProc(Tcl_Obj* obj);
+template <class T>
+int ArrayIndexProc(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Size index, Tcl_Obj** elemPtr);
+template <class T>
+int ArraySliceProc(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Size from, Tcl_Size to,
+                   Tcl_Obj** resultPtr);
+template <class T>
+int ArrayReverseProc(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Obj** resultPtr);
+template <class T>
+int ArrayInOperProc(Tcl_Interp* interp, Tcl_Obj* valueObj, Tcl_Obj* obj, int* found);
+#define NVEC_LIST_PROCS(T)                                                                 \
+    TCL_OBJTYPE_V2(ArrayLengthProc, ArrayIndexProc<T>, ArraySliceProc<T>, ArrayReverseProc<T>, \
+                   nullptr, nullptr, nullptr, ArrayInOperProc<T>)
+#else
+#define NVEC_LIST_PROCS(T) TCL_OBJTYPE_V0
+#endif
+
 // One constant record per element type, shared by every thread and
 // interpreter that loads nvec; Nvec_Init registers them with Tcl.
 template <class T>
 inline const Tcl_ObjType kArrayType = {
-    Elem<T>::kName,
-    FreeArrayRep,
-    DupArrayRep<T>,
-    UpdateStringOfArray<T>,
-    SetArrayFromAny<T>,
-};
+    Elem<T>::kName, FreeArrayRep, DupArrayRep<T>, UpdateStringOfArray<T>, SetArrayFromAny<T>,
+    NVEC_LIST_PROCS(T)};
+
+// The record of an array that keeps a string not written from its elements:
+// the text it was parsed from ("1 2 3" as a doublearray, "0x10", "nan"),
+// or the text of the element type it was converted from. Tcl's list
+// commands must read that string, as they read any value's, so in Tcl 9
+// this record names no list procedures (llength and the others convert
+// the value through its string, as in Tcl 8.6). Otherwise it is kArrayType
+// under the same name, and every test of nvec takes either.
+#if TCL_MAJOR_VERSION > 8
+template <class T>
+inline const Tcl_ObjType kTextArrayType = {
+    Elem<T>::kName, FreeArrayRep, DupArrayRep<T>, UpdateStringOfArray<T>, SetArrayFromAny<T>,
+    TCL_OBJTYPE_V0};
+#else
+template <class T>
+inline constexpr const Tcl_ObjType& kTextArrayType = kArrayType<T>;
+#endif
 
 const Tcl_ObjType* ArrayTypeRecord(ElemType t);
 
@@ -62,10 +104,10 @@ inline std::optional<ElemType> ElemTypeOf(Tcl_Obj* obj) {
     return ElemTypeFromName(TypeNameOf(obj));
 }
 
-// Whether obj's type record is T's own (the record-identity test).
+// Whether obj's type record is one of T's own (the record-identity test).
 template <class T>
 bool HasArrayType(Tcl_Obj* obj) {
-    return obj->typePtr == &kArrayType<T>;
+    return obj->typePtr == &kArrayType<T> || obj->typePtr == &kTextArrayType<T>;
 }
 
 inline void* PayloadOf(Tcl_Obj* obj) { return obj->internalRep.otherValuePtr; }
@@ -79,15 +121,16 @@ T* Elements(Tcl_Obj* obj) {
 }
 
 // Releases obj's current internal representation, if any, then installs
-// `payload` as an array of type T. The string is left as it is.
+// `payload` as an array of type T. The string is left as it is; `textKept`
+// tells that it was not written from these elements (kTextArrayType).
 template <class T>
-void InstallPayload(Tcl_Obj* obj, void* payload) {
+void InstallPayload(Tcl_Obj* obj, void* payload, bool textKept = false) {
     if (obj->typePtr != nullptr && obj->typePtr->freeIntRepProc != nullptr) {
         obj->typePtr->freeIntRepProc(obj);
     }
     obj->internalRep.twoPtrValue.ptr2 = nullptr;
     obj->internalRep.otherValuePtr = payload;
-    obj->typePtr = &kArrayType<T>;
+    obj->typePtr = textKept && obj->bytes != nullptr ? &kTextArrayType<T> : &kArrayType<T>;
 }
 
 // A new unshared object without string holding `payload` as type T.

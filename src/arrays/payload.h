@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "../tcl_compat.h"
+
 namespace nvec {
 
 template <class T>
@@ -35,17 +37,18 @@ constexpr std::uint64_t PayloadBytes(std::int64_t n) {
 }
 
 // Whether a payload of n elements can exist: the count fits the 32-bit
-// field and the block fits Tcl's allocator, whose size is an unsigned int.
+// field and the block fits Tcl's allocator (an unsigned int of bytes in
+// Tcl 8.6, a Tcl_Size in Tcl 9).
 template <class T>
 constexpr bool PayloadFits(std::int64_t n) {
-    return n >= 0 && n <= INT_MAX && PayloadBytes<T>(n) <= UINT_MAX;
+    return n >= 0 && n <= INT_MAX && PayloadBytes<T>(n) <= kMaxBlockBytes;
 }
 
 // The largest element count a payload of T can hold.
 template <class T>
 constexpr std::int64_t MaxElems() {
     std::int64_t bytesLimit =
-        static_cast<std::int64_t>((UINT_MAX - sizeof(PayloadLayout<T>)) / sizeof(T)) + 1;
+        static_cast<std::int64_t>((kMaxBlockBytes - sizeof(PayloadLayout<T>)) / sizeof(T)) + 1;
     return bytesLimit < INT_MAX ? bytesLimit : INT_MAX;
 }
 
@@ -62,7 +65,7 @@ T* PayloadData(void* payload) {
 template <class T>
 void* TryNewPayload(std::int64_t n, bool zero) {
     if (!PayloadFits<T>(n)) return nullptr;
-    auto bytes = static_cast<unsigned>(PayloadBytes<T>(n));
+    auto bytes = static_cast<AllocSize>(PayloadBytes<T>(n));
     void* p = Tcl_AttemptAlloc(bytes);
     if (p == nullptr) return nullptr;
     if (zero) std::memset(p, 0, bytes);
@@ -75,9 +78,10 @@ void* TryNewPayload(std::int64_t n, bool zero) {
 template <class T>
 void* NewPayload(std::int64_t n, bool zero) {
     if (!PayloadFits<T>(n)) {
-        Tcl_Panic("max size for a Tcl value (%d bytes) exceeded", INT_MAX);
+        Tcl_Panic("max size for a Tcl value (%lld bytes) exceeded",
+                  static_cast<long long>(kMaxValueBytes));
     }
-    auto bytes = static_cast<unsigned>(PayloadBytes<T>(n));
+    auto bytes = static_cast<AllocSize>(PayloadBytes<T>(n));
     void* p = Tcl_Alloc(bytes);
     if (zero) std::memset(p, 0, bytes);
     PayloadCount(p) = static_cast<std::int32_t>(n);

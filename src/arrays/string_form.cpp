@@ -273,16 +273,17 @@ const char* ReadElem(const char* p, const char* stop, T* out) {
 
 // Builds the elements as a space-separated list. The buffer is reserved for
 // the widest element text and shrunk once; it grows only for arrays whose
-// text could reach Tcl's largest string, which panics in Tcl's own words.
+// text could reach Tcl's largest string (2^31 - 1 bytes in Tcl 8.6), which
+// panics in Tcl's own words.
 template <class T>
 void UpdateStringOfArray(Tcl_Obj* obj) {
     const int n = Length(obj);
     const T* elems = Elements<T>(obj);
-    constexpr std::uint64_t kMaxBytes = static_cast<std::uint64_t>(INT_MAX) + 1;
+    constexpr std::uint64_t kMaxBytes = kMaxValueBytes + 1;
     constexpr std::uint64_t kRoom = Elem<T>::kPrintWidth + 1;
     std::uint64_t cap = static_cast<std::uint64_t>(n) * Elem<T>::kPrintWidth + 1;
     if (cap > kMaxBytes) cap = kMaxBytes;
-    char* buf = Tcl_Alloc(static_cast<unsigned>(cap));
+    auto* buf = static_cast<char*>(Tcl_Alloc(static_cast<AllocSize>(cap)));
     std::uint64_t pos = 0;
     // Small arrays print through Tcl_PrintDouble itself; the probe would
     // cost more than it saves.
@@ -290,10 +291,11 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
     for (int i = 0; i < n; ++i) {
         if (cap - pos < kRoom) {
             if (cap == kMaxBytes) {
-                Tcl_Panic("max size for a Tcl value (%d bytes) exceeded", INT_MAX);
+                Tcl_Panic("max size for a Tcl value (%lld bytes) exceeded",
+                          static_cast<long long>(kMaxValueBytes));
             }
             cap = cap * 2 < kMaxBytes ? cap * 2 : kMaxBytes;
-            buf = Tcl_Realloc(buf, static_cast<unsigned>(cap));
+            buf = static_cast<char*>(Tcl_Realloc(buf, static_cast<AllocSize>(cap)));
         }
         char* end = PrintElem<T>(buf + pos, elems[i], shortest);
         *end = ' ';
@@ -301,12 +303,13 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
     }
     // Drop the final separator.
     std::uint64_t len = pos > 0 ? pos - 1 : 0;
-    if (len > static_cast<std::uint64_t>(INT_MAX)) {
-        Tcl_Panic("max size for a Tcl value (%d bytes) exceeded", INT_MAX);
+    if (len > kMaxValueBytes) {
+        Tcl_Panic("max size for a Tcl value (%lld bytes) exceeded",
+                  static_cast<long long>(kMaxValueBytes));
     }
     buf[len] = '\0';
-    obj->bytes = Tcl_Realloc(buf, static_cast<unsigned>(len + 1));
-    obj->length = static_cast<int>(len);
+    obj->bytes = static_cast<char*>(Tcl_Realloc(buf, static_cast<AllocSize>(len + 1)));
+    obj->length = static_cast<Tcl_Size>(len);
 }
 
 // Makes obj an array of type T: by element conversion when it already is an
@@ -320,7 +323,7 @@ int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
     if (converted == 0) return TCL_OK;
     if (converted < 0) return TCL_ERROR;
 
-    int len;
+    Tcl_Size len;
     const char* str = Tcl_GetStringFromObj(obj, &len);
     const char* const stop = str + len;
 
@@ -341,7 +344,7 @@ int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
             void* bigger = nullptr;
             if (grown > n) {
                 bigger = Tcl_AttemptRealloc(static_cast<char*>(payload),
-                                            static_cast<unsigned>(PayloadBytes<T>(grown)));
+                                            static_cast<AllocSize>(PayloadBytes<T>(grown)));
             }
             if (bigger == nullptr) {
                 Tcl_Free(static_cast<char*>(payload));
@@ -361,8 +364,16 @@ int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
         p = end;
     }
     PayloadCount(payload) = static_cast<std::int32_t>(n);
-    InstallPayload<T>(obj, payload);
+    InstallPayload<T>(obj, payload, true);
     return TCL_OK;
+}
+
+// As the string form of a small array writes it: integers in decimal,
+// floating values as Tcl_PrintDouble does unless its text would not read
+// back as the value.
+template <class T>
+char* PrintElemText(char* p, T v) {
+    return PrintElem<T>(p, v, false);
 }
 
 int GetNanInf(Tcl_Obj* obj, double* out) {
@@ -388,6 +399,7 @@ int GetNanInf(Tcl_Obj* obj, double* out) {
 
 #define NVEC_INSTANTIATE(T)                         \
     template void UpdateStringOfArray<T>(Tcl_Obj*); \
+    template char* PrintElemText<T>(char*, T);      \
     template int SetArrayFromAny<T>(Tcl_Interp*, Tcl_Obj*);
 NVEC_INSTANTIATE(unsigned char)
 NVEC_INSTANTIATE(short)

@@ -51,7 +51,7 @@ std::int64_t SaturatingAtoi(const char* s) {
 }  // namespace
 
 int GetIndex(Tcl_Interp* interp, int length, Tcl_Obj* obj, int* indexPtr) {
-    int len;
+    Tcl_Size len;
     const char* s = Tcl_GetStringFromObj(obj, &len);
     if (std::strncmp(s, "end", 3) == 0) {
         std::int64_t index = static_cast<std::int64_t>(length) - 1;
@@ -66,7 +66,7 @@ int GetIndex(Tcl_Interp* interp, int length, Tcl_Obj* obj, int* indexPtr) {
 
 PlainWord::PlainWord(Tcl_Obj* word) : obj_(word), copy_(false) {
     if (ElemTypeOf(word)) {
-        int len;
+        Tcl_Size len;
         const char* s = Tcl_GetStringFromObj(word, &len);
         obj_ = Tcl_NewStringObj(s, len);
         Tcl_IncrRefCount(obj_);

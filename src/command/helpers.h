@@ -4,6 +4,8 @@
 
 #include <tcl.h>
 
+#include "../tcl_compat.h"
+
 namespace nvec {
 
 inline constexpr const char kMsgWrongType[] =

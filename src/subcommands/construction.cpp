@@ -73,12 +73,15 @@ int LoadBinary(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Obj* data) {
         source = Tcl_DuplicateObj(data);
         Tcl_IncrRefCount(source);
     }
-    int byteCount;
+    Tcl_Size byteCount = 0;
     const unsigned char* bytes = Tcl_GetByteArrayFromObj(source, &byteCount);
     int code = Visit(*type, [&]<class T>(std::type_identity<T>) {
+        // Tcl 9 has no byte form for a string holding a character above
+        // U+00FF: it answers NULL and leaves the count unset.
+        if (bytes == nullptr) return Fail(interp, "wrong binary data: a character above U+00FF");
         const std::int64_t n = byteCount / static_cast<std::int64_t>(sizeof(T));
         if (n != Length(obj)) {
-            // n * sizeof(T) <= byteCount <= INT_MAX, so the payload fits.
+            // Tcl 9 allows more bytes than a payload can hold.
             void* payload = TryNewPayload<T>(n, false);
             if (payload == nullptr) return Fail(interp, kMsgNoMemory);
             InstallPayload<T>(obj, payload);
@@ -370,11 +373,11 @@ int GetBinaryCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (!type) return Fail(interp, kMsgWrongType);
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
         const std::int64_t bytes = static_cast<std::int64_t>(Length(obj)) * sizeof(T);
-        // A Tcl byte array holds at most INT_MAX bytes.
-        if (bytes > INT32_MAX) return Fail(interp, "wrong size");
+        // A Tcl 8.6 byte array holds at most INT_MAX bytes.
+        if (static_cast<std::uint64_t>(bytes) > kMaxValueBytes) return Fail(interp, "wrong size");
         Tcl_SetObjResult(
             interp, Tcl_NewByteArrayObj(reinterpret_cast<const unsigned char*>(Elements<T>(obj)),
-                                        static_cast<int>(bytes)));
+                                        static_cast<Tcl_Size>(bytes)));
         return TCL_OK;
     });
 }

@@ -14,6 +14,7 @@
 
 #include <tcl.h>
 
+#include <climits>
 #include <cstdint>
 
 #include "../arrays/obj_types.h"
@@ -174,12 +175,13 @@ int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const obj
     // read through a copy of its string so that it stays an array.
     PlainWord axesWord(objv[2]);
     Tcl_Obj* axesList = axesWord.get();
-    int d;
+    Tcl_Size d;
     if (Tcl_ListObjLength(nullptr, axesList, &d) != TCL_OK) {
         d = 0;
     }
     if (d < 1 || d > 3) {
-        return Failf(interp, kMsgDimension, d);
+        // Tcl 9 lists may be longer than an int counts.
+        return Failf(interp, kMsgDimension, static_cast<int>(d > INT_MAX ? INT_MAX : d));
     }
     // Each axis list becomes a floatarray in place. Converting one axis
     // cannot disturb another: an axis that is the same object as an earlier

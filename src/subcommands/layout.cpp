@@ -41,10 +41,10 @@ using TempBuffer = std::unique_ptr<T[], TclFree>;
 
 // A work buffer of n elements (n >= 1), or null when memory is short. n
 // never exceeds the length of an existing payload, so the byte count fits
-// the allocator's unsigned size.
+// the allocator's size.
 template <class T>
 TempBuffer<T> TryTempBuffer(int n) noexcept {
-    auto bytes = static_cast<unsigned>(static_cast<std::uint64_t>(n) * sizeof(T));
+    auto bytes = static_cast<AllocSize>(static_cast<std::uint64_t>(n) * sizeof(T));
     return TempBuffer<T>(reinterpret_cast<T*>(Tcl_AttemptAlloc(bytes)));
 }
 
@@ -56,7 +56,7 @@ bool ResizePayload(Tcl_Obj* obj, std::int64_t n) noexcept {
     if (!PayloadFits<T>(n)) return false;
     void* old = PayloadOf(obj);
     void* p =
-        Tcl_AttemptRealloc(static_cast<char*>(old), static_cast<unsigned>(PayloadBytes<T>(n)));
+        Tcl_AttemptRealloc(static_cast<char*>(old), static_cast<AllocSize>(PayloadBytes<T>(n)));
     if (p == nullptr) {
         if (n > PayloadCount(old)) return false;
         p = old;
@@ -73,7 +73,7 @@ bool ResizePayload(Tcl_Obj* obj, std::int64_t n) noexcept {
 bool ReadIntArg(Tcl_Obj* arg, std::optional<int> length, int* out) {
     Tcl_Obj* word = arg;
     if (ElemTypeOf(arg)) {
-        int n;
+        Tcl_Size n;
         const char* s = Tcl_GetStringFromObj(arg, &n);
         word = Tcl_NewStringObj(s, n);
         Tcl_IncrRefCount(word);
@@ -461,10 +461,9 @@ int ConcatCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc < 3) {
         return SyntaxError(interp, "concat <obj> <obj2> ... <objn>");
     }
-    const Tcl_ObjType* first = objv[2]->typePtr;
     std::int64_t total = 0;
     for (int a = 2; a < objc; ++a) {
-        if (objv[a]->typePtr != first) {
+        if (!SameTypeName(objv[a], objv[2])) {
             return Fail(interp, "all obj must have same type");
         }
         if (!ElemTypeOf(objv[a])) {

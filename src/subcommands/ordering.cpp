@@ -360,8 +360,8 @@ int SetOperation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], SetOp op,
         if (count < capacity) {
             // Shrinking does not fail in practice; if it does, the larger
             // block stays, its spare room unrecorded like any other.
-            auto bytes = static_cast<unsigned>(PayloadBytes<T>(count));
-            if (char* smaller = Tcl_AttemptRealloc(static_cast<char*>(payload), bytes)) {
+            auto bytes = static_cast<AllocSize>(PayloadBytes<T>(count));
+            if (void* smaller = Tcl_AttemptRealloc(static_cast<char*>(payload), bytes)) {
                 payload = smaller;
             }
         }
