@@ -19,8 +19,9 @@
  *
  * Linking --
  *
- *	The functions of nvec.h live in libnvec.so, the library in nvec's Tcl
- *	package directory. This extension is linked against that file, with
+ *	The functions of nvec.h live in libnvec.so (libtcl9nvec1.19.so when
+ *	built for Tcl 9), the library in nvec's Tcl package directory. This
+ *	extension is built for the same Tcl and linked against that file, with
  *	the directory as its run path. The functions work only in the copy of
  *	libnvec.so that Tcl has loaded and initialised (Nvec_Init binds it to
  *	Tcl's stubs table), so pkgIndex.tcl runs [package require nvec]
@@ -257,14 +258,15 @@ CheckNvecBinding(Tcl_Interp *interp)
 /*
  * Pointstats_Init --
  *
- *	Called by [load] (the name follows from libpointstats.so). Binds to
- *	Tcl through the stubs table, makes sure nvec is loaded, creates the
- *	command and provides the package.
+ *	Called by [load] (the name follows from libpointstats.so, as from
+ *	libtcl9pointstats1.0.so). Binds to Tcl through the stubs table ("8.6-":
+ *	Tcl 9 accepts a build against its own headers), makes sure nvec is
+ *	loaded, creates the command and provides the package.
  */
 DLLEXPORT int
 Pointstats_Init(Tcl_Interp *interp)
 {
-    if (Tcl_InitStubs(interp, "8.6", 0) == NULL) {
+    if (Tcl_InitStubs(interp, "8.6-", 0) == NULL) {
         return TCL_ERROR;
     }
     if (Tcl_PkgRequire(interp, "nvec", "1.19", 0) == NULL) {

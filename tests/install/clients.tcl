@@ -12,6 +12,8 @@ package require tcltest 2.5
 namespace import -force ::tcltest::*
 
 set auto_path [linsert $auto_path 0 $nvecDir $clientDir]
+# The library's name in a build for Tcl 9.
+set nvecLib [expr {[package vsatisfies [package provide Tcl] 9-] ? "libtcl9nvec1.19.so" : "libnvec.so"}]
 
 proc loadedFile {prefix} {
     lindex [lsearch -inline -exact -index 1 [info loaded {}] $prefix] 0
@@ -19,13 +21,13 @@ proc loadedFile {prefix} {
 
 test install-1.1 {package require nvec finds the installed package directory} {
     list [package require nvec] [loadedFile Nvec]
-} [list 1.19 [file join $nvecDir nvec1.19 libnvec.so]]
+} [list 1.19 [file join $nvecDir nvec1.19 $nvecLib]]
 
 test install-1.2 {pointstats loads beside it, from its own package directory} {
     list [package require pointstats] \
         [string match [file join $clientDir *] [loadedFile Pointstats]] \
         [loadedFile Nvec]
-} [list 1.0 1 [file join $nvecDir nvec1.19 libnvec.so]]
+} [list 1.0 1 [file join $nvecDir nvec1.19 $nvecLib]]
 
 test client-1.1 {bounding box and centroid of a floatarray of points} {
     pointstats bbox_centroid [nvec new floatarray -values {0 0 0 2 4 6 1 1 1 -1 3 5}]
@@ -130,8 +132,8 @@ test client-4.1 {a process that loaded another nvec copy is refused with a messa
     set script [list set auto_path [linsert $auto_path 0 $otherNvec]]
     append script \n [list set lib $lib] \n {puts [list [catch {load $lib} m] $m]}
     set out [exec [info nameofexecutable] << $script]
-    string map [list [file join $nvecDir nvec1.19 libnvec.so] INSTALLED \
-        [file join $otherNvec libnvec.so] OTHER] $out
+    string map [list [file join $nvecDir nvec1.19 $nvecLib] INSTALLED \
+        [file join $otherNvec $nvecLib] OTHER] $out
 } -result {1 {pointstats: built against the nvec library INSTALLED, but nvec was loaded from OTHER}}
 
 set failed [expr {$::tcltest::numTests(Failed) > 0}]
