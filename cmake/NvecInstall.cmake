@@ -106,8 +106,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "interpreters")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${NVEC_DEB_TCL}")
 # Building an extension against nvec.h needs tcl.h.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "${NVEC_DEB_TCL_DEV}")
+# CPack runs dpkg-shlibdeps on the files that `file` calls shared objects.
 find_program(NVEC_DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(NVEC_DPKG_SHLIBDEPS)
+find_program(NVEC_FILE file)
+if(NVEC_DPKG_SHLIBDEPS AND NVEC_FILE)
   # Adds libc6, libstdc++6 and libgcc-s1 with the versions the build needs.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
