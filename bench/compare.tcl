@@ -12,9 +12,10 @@
 # processes is not counted. In a plain tclsh they are wall-clock time.
 
 if {[llength $argv] < 1} {
-    puts stderr "usage: tclsh8.6 bench/compare.tcl <package dir> ?-quick?"
+    puts stderr "usage: tclsh8.6|tclsh9.0 bench/compare.tcl <package dir> ?-quick?"
     exit 2
 }
+set tcl9 [package vsatisfies [package provide Tcl] 9-]
 set pkgDir [file normalize [lindex $argv 0]]
 set quick [expr {"-quick" in $argv}]
 set auto_path [linsert $auto_path 0 $pkgDir]
@@ -207,6 +208,44 @@ set t1 [measure 5 {set s 0} {nvec foreach x $ia {incr s $x}}]
 set t2 [measure 5 {set s 0} {foreach x $il {incr s $x}}]
 row "foreach intarray 1e6 (global)" $t1 "foreach" $t2 0.67
 
+# ---- Tcl 9: Tcl's own list commands on arrays -------------------------------
+
+# Tcl 9 reads an array through the list procedures of its type: foreach,
+# lrange, in make no string and no list of it.
+if {$tcl9} {
+    set t1 {}
+    set t2 {}
+    for {set r 0} {$r < 5} {incr r} {
+        lappend t1 [tclLoop $ia]
+        lappend t2 [tclLoop $il]
+    }
+    row "Tcl foreach intarray 1e6 (proc)" [median $t1] "foreach over list" [median $t2] 0.8
+    # Each element read this way is a new Tcl value, as it is for Tcl 9's
+    # own lseq: the same loop over an lseq, for comparison.
+    set sq [lseq 1000000]
+    set t1 {}
+    for {set r 0} {$r < 5} {incr r} {
+        lappend t1 [tclLoop $sq]
+    }
+    row "Tcl foreach lseq 1e6 (proc)" [median $t1] "foreach over list" [median $t2]
+    unset sq
+    # The array's slice is a copy of its elements; a Tcl 9 list's shares
+    # the list's storage.
+    set t1 [measure 5 {} {lrange $ia 100000 899999} 10]
+    set t2 [measure 5 {} {lrange $il 100000 899999} 10]
+    row "lrange 8e5 of intarray 1e6" $t1 "lrange of list" $t2
+    set t1 [measure 5 {} {lreverse $ia} 10]
+    set t2 [measure 5 {} {lreverse $il} 10]
+    row "lreverse intarray 1e6" $t1 "lreverse of list" $t2
+    # A value that is not there: every element is compared.
+    set t1 [measure 5 {} {expr {"-1" in $ia}} 10]
+    set t2 [measure 5 {} {expr {"-1" in $il}} 10]
+    row "in intarray 1e6 (absent)" $t1 "in list" $t2
+    set t1 [measure 5 {} {expr {"5000.5" in $da}} 10]
+    set t2 [measure 5 {} {expr {"5000.5" in $dl}} 10]
+    row "in doublearray 1e6 (absent)" $t1 "in list" $t2
+}
+
 # ---- 10^7 elements ---------------------------------------------------------
 
 if {!$quick} {
@@ -220,6 +259,19 @@ if {!$quick} {
     set t2 [measure 1 {} {tcl::mathfunc::max {*}$list}]
     row "new intarray list 1e7" $t1 "numbers of a list" $t2
     unset big list s l
+    if {$tcl9} {
+        # Constant time whatever the length: against the same commands on
+        # the list of 10^6 numbers.
+        set big [nvec concat {*}[lrepeat 10 $ia]]
+        set t1 [measure 5 {} {
+            for {set k 0} {$k < 1000} {incr k} {llength $big; lindex $big end; lindex $big 5000000}
+        }]
+        set t2 [measure 5 {} {
+            for {set k 0} {$k < 1000} {incr k} {llength $il; lindex $il end; lindex $il 500000}
+        }]
+        row "1000 llength+lindex intarray 1e7" $t1 "same on list 1e6" $t2
+        unset big
+    }
 }
 
 # ---- memory ----------------------------------------------------------------
@@ -241,6 +293,16 @@ set memScript {
     set r0 [rss]
     if {[lindex $argv 1] eq "nvec"} {
         set v [nvec new doublearray $n 0.5]
+    } elseif {[lindex $argv 1] eq "read"} {
+        # Tcl 9: 10^7 ints read by llength and lindex, then by foreach in
+        # a procedure; the growth after each.
+        set v [nvec new_from_to intarray 1 [expr {10 * $n}]]
+        llength $v
+        lindex $v end
+        set r1 [rss]
+        apply {v {foreach x $v {}}} $v
+        puts [list [expr {$r1 - $r0}] [expr {[rss] - $r0}]]
+        exit
     } else {
         set v {}
         for {set i 0} {$i < $n} {incr i} {lappend v [expr {$i * 0.5}]}
@@ -252,6 +314,9 @@ puts $f $memScript
 close $f
 set memNvec [exec [info nameofexecutable] $memFile $pkgDir nvec]
 set memList [exec [info nameofexecutable] $memFile $pkgDir list]
+if {$tcl9 && !$quick} {
+    lassign [exec [info nameofexecutable] $memFile $pkgDir read] memRead memLoop
+}
 file delete $memFile
 puts stderr ""
 
@@ -277,6 +342,14 @@ set packed [expr {8 * 1000000 + 8}]
 puts [format "%-32s %10.1f  %-20s %10.1f %8.2f  %s" "memory doublearray 1e6 (MB)" \
           [expr {$memNvec / 1e6}] "list of doubles" [expr {$memList / 1e6}] \
           [expr {double($memList) / $memNvec}] "-"]
+if {[info exists memRead]} {
+    set payload [expr {4 * 10000000 + 4}]
+    foreach {label mem} [list "memory intarray 1e7 lindex (MB)" $memRead \
+                             "memory ... then foreach (MB)" $memLoop] {
+        puts [format "%-32s %10.1f  %-20s %10.1f %8.2f  %s" $label [expr {$mem / 1e6}] \
+                  "its payload" [expr {$payload / 1e6}] [expr {double($payload) / $mem}] "-"]
+    }
+}
 puts ""
 puts "Memory: growth of the resident set (/proc/self/statm) of a fresh interpreter while it"
 puts [format "builds 10^6 doubles. The array's payload is %d bytes (8 per element plus the" $packed]
@@ -284,3 +357,10 @@ puts [format "count); the list takes %.1f bytes per element (a Tcl_Obj for each 
           [expr {$memList / 1e6}]]
 puts [format "a pointer to it), %.1f times more." [expr {double($memList) / $memNvec}]]
 puts "foreach: the target, at most 1.5 times Tcl's time per iteration, is a ratio of 0.67."
+if {[info exists memRead]} {
+    puts "Memory of intarray 1e7: the growth while a fresh interpreter builds it and runs llength"
+    puts "and lindex on it, then foreach in a procedure. Tcl 9 makes neither its string nor a"
+    puts "list of it; Tcl 9.0.1's foreach works on a copy of the value it loops over, so the"
+    puts "loop takes a second payload for its time (the heap keeps it afterwards, see"
+    puts "GLIBC_TUNABLES in scripts/bench)."
+}
