@@ -310,6 +310,9 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
     buf[len] = '\0';
     obj->bytes = static_cast<char*>(Tcl_Realloc(buf, static_cast<AllocSize>(len + 1)));
     obj->length = static_cast<Tcl_Size>(len);
+    // The string is now the elements' own: an array that kept another
+    // (kTextArrayType) and changed in place gets the plain record back.
+    obj->typePtr = &kArrayType<T>;
 }
 
 // Makes obj an array of type T: by element conversion when it already is an
