@@ -86,11 +86,13 @@ if(NVEC_DEB_WITH)
       "${CMAKE_BINARY_DIR};nvec;ALL;/" "${NVEC_DEB_WITH};nvec;ALL;/")
   set(NVEC_DEB_TCL "tcl8.6 (>= 8.6.0) | tcl9.0")
   set(NVEC_DEB_TCL_DEV "tcl8.6-dev | tcl9.0-dev")
+  set(NVEC_DEB_FOR "Tcl 8.6 and 9.0")
 else()
   set(NVEC_DEB_TCL "tcl${NVEC_TCL_VERSION} (>= ${NVEC_TCL_VERSION}.0)")
   set(NVEC_DEB_TCL_DEV "tcl${NVEC_TCL_VERSION}-dev")
+  set(NVEC_DEB_FOR "Tcl ${NVEC_TCL_VERSION}")
 endif()
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "packed numeric array values for Tcl 8.6 and 9.0")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "packed numeric array values for ${NVEC_DEB_FOR}")
 set(CPACK_PACKAGE_DESCRIPTION
   "nvec adds seven packed, typed numeric array value types to Tcl and the
 command nvec to create, change, reduce, sort and search them. The package
