@@ -399,7 +399,8 @@ TEST(Conversion, From64BitIntegers) {
                                    9223372036854775808.0L, static_cast<double>(two53)});
     if (sizeof(long) == 8) {
         // longarray is 64 bits here and follows the 64-bit rules.
-        ExpectConversion<long>(src, {static_cast<long double>(two40 + 5), -1, kLLMin, kLLMax,
+        ExpectConversion<long>(src, {static_cast<long double>(two40 + 5), -1, kLLMin,
+                                     static_cast<long double>(kLLMax),
                                      static_cast<long double>(two53 + 1)});
         const std::vector<long> longs(src.begin(), src.begin() + 3);
         ExpectConversion<int>(longs, {5, -1, 0});
