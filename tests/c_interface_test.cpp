@@ -413,14 +413,14 @@ TEST(Conversion, From64BitIntegers) {
 }
 
 TEST(Conversion, RefusedWhenTheWiderBlockCannotExist) {
-    // A chararray whose count claims 600 million elements (its block holds
-    // one): as a doublearray it would need 4.8 GB, beyond the allocator's
-    // 32-bit block size, so the conversion fails before an element is read
-    // and the value stays as it was.
+    // A chararray whose count claims 2^30 elements (its block holds one):
+    // as a doublearray, or a longarray of either width, it would need 4 GiB
+    // or more, beyond the allocator's 32-bit block size, so the conversion
+    // fails before an element is read and the value stays as it was.
     unsigned char one = 7;
     Tcl_Obj* o = Tcl_NewCharArrayObj(&one, 1);
     Tcl_IncrRefCount(o);
-    Tcl_SetCharArrayLengthDirect(o, 600000000);
+    Tcl_SetCharArrayLengthDirect(o, 1 << 30);
     int n = -1;
     EXPECT_EQ(Tcl_GetDoubleArrayFromObj(o, &n), nullptr);
     EXPECT_EQ(n, 0);
