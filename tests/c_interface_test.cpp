@@ -341,14 +341,13 @@ TEST(Conversion, FromDouble) {
                                      kInf, -kInf, 2147483647.9, -2147483648.9, 1e300, -0.5};
     ExpectConversion<unsigned char>(src, {1, 255, 44, 0, 0, 0, 0, 0, 255, 0, 0, 0});
     ExpectConversion<short>(src, {1, -1, 300, 0, 0, 0, 0, 0, -1, 0, 0, 0});
-    ExpectConversion<int>(src, {1, -1, 300, kIntMin, kIntMin, kIntMin, kIntMin, kIntMin,
-                                2147483647, -2147483648.0L, kIntMin, 0});
+    const std::vector<long double> narrow = {1, -1, 300, kIntMin, kIntMin, kIntMin, kIntMin,
+                                             kIntMin, 2147483647, -2147483648.0L, kIntMin, 0};
+    ExpectConversion<int>(src, narrow);
     const std::vector<long double> wide = {1, -1, 300, kLLMin, 1e10, -1e10, kLLMin, kLLMin,
                                            2147483647, -2147483648.0L, kLLMin, 0};
     ExpectConversion<long long>(src, wide);
-    if (sizeof(long) == 8) {
-        ExpectConversion<long>(src, wide);
-    }
+    ExpectConversion<long>(src, sizeof(long) == 8 ? wide : narrow);
     ExpectConversion<float>(src, {1.9f, -1.9f, 300.7f, kNaN, 1e10f, -1e10f, kInf, -kInf,
                                   2147483648.0f, -2147483648.0f, kInf, -0.5f});
     // Just below the overflow threshold rounds to the largest float.
@@ -406,25 +405,29 @@ TEST(Conversion, From64BitIntegers) {
                                    9223372036854775808.0L, static_cast<double>(two53)});
     if (sizeof(long) == 8) {
         // longarray is 64 bits here and follows the 64-bit rules.
-        ExpectConversion<long>(src, {static_cast<long double>(two40 + 5), -1, kLLMin, kLLMax,
+        ExpectConversion<long>(src, {static_cast<long double>(two40 + 5), -1, kLLMin,
+                                     static_cast<long double>(kLLMax),
                                      static_cast<long double>(two53 + 1)});
-        const std::vector<long> longs = {two40 + 5, -1, kLLMin};
+        const std::vector<long> longs(src.begin(), src.begin() + 3);
         ExpectConversion<int>(longs, {5, -1, 0});
         ExpectConversion<short>(longs, {5, -1, 0});
         ExpectConversion<long long>(longs, {static_cast<long double>(two40 + 5), -1, kLLMin});
+    } else {
+        // A 32-bit long keeps the low 32 bits, as intarray does.
+        ExpectConversion<long>(src, {5, -1, 0, -1, 1});
     }
 }
 
 TEST(Conversion, RefusedWhenTheWiderBlockCannotExist) {
-    // A chararray whose count claims 600 million elements (its block holds
-    // one): as a doublearray it would need 4.8 GB, beyond the allocator's
-    // 32-bit block size, so the conversion fails before an element is read
-    // and the value stays as it was.
+    // A chararray whose count claims 2^30 elements (its block holds one):
+    // as a doublearray, or a longarray of either width, it would need 4 GiB
+    // or more, beyond the allocator's 32-bit block size, so the conversion
+    // fails before an element is read and the value stays as it was.
     if (!kBlocksBelow4GiB) GTEST_SKIP() << "Tcl 9 allocates blocks of 4 GiB";
     unsigned char one = 7;
     Tcl_Obj* o = Tcl_NewCharArrayObj(&one, 1);
     Tcl_IncrRefCount(o);
-    Tcl_SetCharArrayLengthDirect(o, 600000000);
+    Tcl_SetCharArrayLengthDirect(o, 1 << 30);
     int n = -1;
     EXPECT_EQ(Tcl_GetDoubleArrayFromObj(o, &n), nullptr);
     EXPECT_EQ(n, 0);

@@ -60,12 +60,8 @@ struct ShortestDigits {
         if (scale < 0 && last != '5' && last != '0') return false;
         std::uint64_t d = 0;
         for (int i = 0; i < count; ++i) d = d * 10 + static_cast<unsigned>(digits[i] - '0');
-        unsigned __int128 odd = d;
-        if (scale >= 0) {
-            // 5^24 alone has 56 bits.
-            if (scale >= 24) return false;
-            for (int i = 0; i < scale; ++i) odd *= 5;
-        } else {
+        std::uint64_t odd = d;
+        if (scale < 0) {
             // 5^28 exceeds any 17-digit d.
             if (scale <= -28) return false;
             std::uint64_t five = 1;
@@ -74,6 +70,13 @@ struct ShortestDigits {
             odd = d / five;
         }
         while ((odd & 1) == 0) odd >>= 1;
+        // Above the units the odd part is that of d times 5^scale. It only
+        // grows, so the product stops once past 54 bits: each step starts
+        // below 2^54 and stays below 2^57, within 64 bits on every target.
+        for (int i = 0; i < scale; ++i) {
+            if (odd >> 54 != 0) return false;
+            odd *= 5;
+        }
         return odd >> 53 == 1;
     }
 
@@ -209,21 +212,30 @@ std::int64_t CountSpaces(const char* p, const char* stop) {
 // range) go to the standard reader itself. `stop` is the string's end,
 // where a terminator lies.
 //
-// Integers of at most 18 digits, the usual case, are read digit by digit
-// without any overflow test: 18 digits stay below 10^18 < 2^63, and such a
-// token ([-]d...d followed by anything but a digit) is read the same by
-// strtol, strtoll and std::from_chars.
+// Short integers, the usual case, are read digit by digit without any
+// overflow test: at most 18 digits where the reader gives 64 bits (below
+// 10^18 < 2^63), at most 9 where it gives 32 bits (a `long` of 32 bits:
+// below 10^9 < 2^31). Such a token ([-]d...d followed by anything but a
+// digit) lies within the reader's range, so strtol or strtoll and
+// std::from_chars all read it as its exact value. Longer ones go to
+// std::from_chars and, beyond the range, to the reader itself, which
+// clamps at the limits of its own width.
 template <class T>
 const char* ReadElem(const char* p, const char* stop, T* out) {
     const char* q = p;
     while (IsSpace(*q)) ++q;
     if constexpr (kIsInteger<T>) {
+        // The reader's result type: strtoll for longlongarray, strtol for
+        // the others.
+        using R = std::conditional_t<std::is_same_v<T, long long>, long long, long>;
+        static_assert(sizeof(R) == 4 || sizeof(R) == 8);
+        constexpr std::ptrdiff_t kFastDigits = sizeof(R) == 8 ? 18 : 9;
         {
             const bool negative = *q == '-';
             const char* const first = q + negative;
             const char* d = first;
             std::uint64_t magnitude = 0;
-            while (d - first < 18 && IsDigit(*d)) {
+            while (d - first < kFastDigits && IsDigit(*d)) {
                 magnitude = magnitude * 10 + static_cast<unsigned>(*d - '0');
                 ++d;
             }
@@ -233,7 +245,6 @@ const char* ReadElem(const char* p, const char* stop, T* out) {
                 return d;
             }
         }
-        using R = std::conditional_t<std::is_same_v<T, long long>, long long, long>;
         if (*q != '+') {
             R v;
             auto [end, ec] = std::from_chars(q, stop, v, 10);
