@@ -54,8 +54,8 @@ int ConvertToElemType(ElemType t, Tcl_Obj* obj) {
 int ConvertToNamedType(Tcl_Interp* interp, const char* name, Tcl_Obj* obj) {
     if (std::strcmp(TypeNameOf(obj), name) == 0) return TCL_OK;
     std::optional<ElemType> t = ElemTypeFromName(name);
-    if (!t) return Fail(interp, kMsgWrongType);
-    if (ConvertToElemType(*t, obj) != TCL_OK) return Fail(interp, "wrong values");
+    if (!t) return Fail(interp, ErrorClass::Type, kMsgWrongType);
+    if (ConvertToElemType(*t, obj) != TCL_OK) return Fail(interp, ErrorClass::Value, "wrong values");
     return TCL_OK;
 }
 

@@ -11,24 +11,36 @@
 
 namespace nvec {
 
-int Fail(Tcl_Interp* interp, const char* msg) {
-    if (interp != nullptr) Tcl_SetObjResult(interp, Tcl_NewStringObj(msg, -1));
+int SetErrorClass(Tcl_Interp* interp, ErrorClass errorClass) {
+    static constexpr const char* kClassNames[] = {"SYNTAX", "TYPE", "INDEX",
+                                                  "VALUE",  "SIZE", "MEMORY"};
+    if (interp != nullptr) {
+        Tcl_SetErrorCode(interp, "NVEC", kClassNames[static_cast<int>(errorClass)],
+                         static_cast<char*>(nullptr));
+    }
     return TCL_ERROR;
 }
 
-int Failf(Tcl_Interp* interp, const char* format, ...) {
+int Fail(Tcl_Interp* interp, ErrorClass errorClass, const char* msg) {
+    if (interp == nullptr) return TCL_ERROR;
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(msg, -1));
+    return SetErrorClass(interp, errorClass);
+}
+
+int Failf(Tcl_Interp* interp, ErrorClass errorClass, const char* format, ...) {
     char buf[1024];
     va_list args;
     va_start(args, format);
     int written = std::vsnprintf(buf, sizeof buf, format, args);
     va_end(args);
     if (written < 0) buf[0] = '\0';
-    return Fail(interp, buf);
+    return Fail(interp, errorClass, buf);
 }
 
 int SyntaxError(Tcl_Interp* interp, const char* pattern) {
-    if (interp != nullptr) Tcl_SetObjResult(interp, Tcl_ObjPrintf("syntax: nvec %s", pattern));
-    return TCL_ERROR;
+    if (interp == nullptr) return TCL_ERROR;
+    Tcl_SetObjResult(interp, Tcl_ObjPrintf("syntax: nvec %s", pattern));
+    return SetErrorClass(interp, ErrorClass::Syntax);
 }
 
 namespace {

@@ -333,7 +333,7 @@ int ReadElementIndex(int length, Tcl_Obj* word, int* indexPtr) {
 template <class Kernel>
 int ApplyElementwise(Tcl_Interp* interp, Tcl_Obj* obj, int index, Kernel kernel) {
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgNotAnArray);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     Visit(*type, [&]<class T>(std::type_identity<T>) {
         T* p = Elements<T>(obj);
         if (index >= 0) {
@@ -368,8 +368,9 @@ bool GetDoubleOperand(Tcl_Obj* arg, Tcl_Obj* points, int count, double* out) {
 // element count is a multiple of 3.
 int CheckPoints(Tcl_Interp* interp, Tcl_Obj* obj, std::optional<ElemType>* type) {
     *type = ElemTypeOf(obj);
-    if (!*type) return Fail(interp, kMsgNotAnArray);
-    if (Length(obj) % 3 != 0) return Fail(interp, "nvec length must be multiple of 3");
+    if (!*type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
+    if (Length(obj) % 3 != 0)
+        return Fail(interp, ErrorClass::Size, "nvec length must be multiple of 3");
     return TCL_OK;
 }
 
@@ -380,7 +381,7 @@ int ExtremumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const char*
     if (objc != 3 && !position) return SyntaxError(interp, usage);
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     Tcl_Obj* result = Visit(*type, [&]<class T>(std::type_identity<T>) {
         const T* p = Elements<T>(obj);
         const int n = Length(obj);
@@ -402,14 +403,14 @@ int IncrCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     double increment = 1.0;
     if (objc >= 4 && GetDoubleArg(nullptr, objv[3], &increment) != TCL_OK) {
-        return Fail(interp, "wrong increment");
+        return Fail(interp, ErrorClass::Value, "wrong increment");
     }
     Tcl_Obj* obj = objv[2];
     int index = -1;
     if (objc == 5) {
-        if (!ElemTypeOf(obj)) return Fail(interp, kMsgNotAnArray);
+        if (!ElemTypeOf(obj)) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
         if (ReadElementIndex(Length(obj), objv[4], &index) != TCL_OK) {
-            return Failf(interp, "nvecs increment wrong index %d", index);
+            return Failf(interp, ErrorClass::Index, "nvecs increment wrong index %d", index);
         }
     }
     // An increment of exactly 0 changes nothing, whatever obj is.
@@ -426,14 +427,14 @@ int ScaleCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     double factor;
     if (GetDoubleArg(nullptr, objv[3], &factor) != TCL_OK) {
-        return Fail(interp, "wrong factor");
+        return Fail(interp, ErrorClass::Value, "wrong factor");
     }
     Tcl_Obj* obj = objv[2];
     int index = -1;
     if (objc == 5) {
-        if (!ElemTypeOf(obj)) return Fail(interp, kMsgNotAnArray);
+        if (!ElemTypeOf(obj)) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
         if (ReadElementIndex(Length(obj), objv[4], &index) != TCL_OK) {
-            return Failf(interp, "nvecs scale wrong index %d", index);
+            return Failf(interp, ErrorClass::Index, "nvecs scale wrong index %d", index);
         }
     }
     // A factor of exactly 1 changes nothing, whatever obj is.
@@ -451,24 +452,24 @@ int SnapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     double value;
     if (GetDoubleArg(nullptr, objv[3], &value) != TCL_OK) {
-        return Fail(interp, "wrong snap value");
+        return Fail(interp, ErrorClass::Value, "wrong snap value");
     }
     double tolerance;
     // Written as a negated test so that a NaN tolerance passes.
     if (GetDoubleArg(nullptr, objv[4], &tolerance) != TCL_OK || tolerance <= 0.0) {
-        return Fail(interp, "wrong snap tolerance value");
+        return Fail(interp, ErrorClass::Value, "wrong snap tolerance value");
     }
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgNotAnArray);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     const int n = Length(obj);
     int start;
     if (GetIndex(nullptr, n, objv[5], &start) != TCL_OK || start < 0 || start >= n) {
-        return Fail(interp, "wrong snap start index");
+        return Fail(interp, ErrorClass::Index, "wrong snap start index");
     }
     int step;
     if (GetIntArg(nullptr, objv[6], &step) != TCL_OK || step < 1 || step >= n) {
-        return Fail(interp, "wrong snap index increment");
+        return Fail(interp, ErrorClass::Value, "wrong snap index increment");
     }
     Visit(*type, [&]<class T>(std::type_identity<T>) {
         SnapKernel(Elements<T>(obj), n, start, step, FromDouble<T>(value),
@@ -484,18 +485,18 @@ int ReplaceValueCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, "wrong obj");
+    if (!type) return Fail(interp, ErrorClass::Type, "wrong obj");
     const bool replaceNan = StartsWithNan(objv[3]);
     return Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
         if (replaceNan) {
             if constexpr (kIsInteger<T>) {
-                return Fail(interp,
+                return Fail(interp, ErrorClass::Value,
                             "nvec replace_value can replace nan only in case of floatarray or "
                             "doublearray");
             } else {
                 double v;
                 if (GetDoubleArg(nullptr, objv[4], &v) != TCL_OK) {
-                    return Fail(interp, "wrong value");
+                    return Fail(interp, ErrorClass::Value, "wrong value");
                 }
                 ReplaceNanKernel(Elements<T>(obj), Length(obj), FromDouble<T>(v));
             }
@@ -504,7 +505,7 @@ int ReplaceValueCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             T newValue;
             if (ReadReplaceValue<T>(objv[3], false, &oldValue) != TCL_OK ||
                 ReadReplaceValue<T>(objv[4], true, &newValue) != TCL_OK) {
-                return Fail(interp, "wrong value");
+                return Fail(interp, ErrorClass::Value, "wrong value");
             }
             ReplaceKernel(Elements<T>(obj), Length(obj), oldValue, newValue);
         }
@@ -518,7 +519,7 @@ int TranslateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     double t[3];
     if (!GetDoubleOperand(objv[3], obj, 3, t)) {
-        return Fail(interp, "wrong translation, must be an array of 3 values");
+        return Fail(interp, ErrorClass::Value, "wrong translation, must be an array of 3 values");
     }
     const double tx = t[0];
     const double ty = t[1];
@@ -540,7 +541,7 @@ int RotateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     double r[9];
     if (!GetDoubleOperand(objv[3], obj, 9, r)) {
-        return Fail(interp, "wrong rotation, must be a 3x3 array of 9 values");
+        return Fail(interp, ErrorClass::Value, "wrong rotation, must be a 3x3 array of 9 values");
     }
     const Matrix3 m = {r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]};
     if (m.r11 == 1.0 && m.r22 == 1.0 && m.r33 == 1.0 && m.r12 == 0.0 && m.r13 == 0.0 &&
@@ -559,7 +560,7 @@ int SumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 3) return SyntaxError(interp, "sum <obj>");
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     Tcl_Obj* result = Visit(*type, [&]<class T>(std::type_identity<T>) {
         return SumObj<T>(SumKernel(Elements<T>(obj), Length(obj)));
     });
@@ -583,7 +584,7 @@ int VectorSumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     const char* typeName = Elem<double>::kName;
     if (objc > 3 && !ElemTypeOf(objv[2]) && std::strcmp(Tcl_GetString(objv[2]), "-type") == 0) {
         typeName = Tcl_GetString(objv[3]);
-        if (!ElemTypeFromName(typeName)) return Fail(interp, kMsgWrongType);
+        if (!ElemTypeFromName(typeName)) return Fail(interp, ErrorClass::Type, kMsgWrongType);
         first = 4;
     } else if (objc > 2 && ElemTypeOf(objv[2])) {
         typeName = TypeNameOf(objv[2]);
@@ -591,20 +592,22 @@ int VectorSumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     const ElemType target = *ElemTypeFromName(typeName);
     for (int i = first; i < objc; ++i) {
         if (ConvertToNamedType(nullptr, typeName, objv[i]) != TCL_OK) {
-            return Fail(interp, "obj cannot be converted to nvec of specified type");
+            return Fail(interp, ErrorClass::Value,
+                        "obj cannot be converted to nvec of specified type");
         }
     }
     if (objc - first < 2) {
         return SyntaxError(interp, "vector_sum ?-type <type>? <obj1> <obj2> ... <objn>");
     }
     const int n = Length(objv[first]);
-    if (n < 1) return Fail(interp, "obj must have size>0");
+    if (n < 1) return Fail(interp, ErrorClass::Size, "obj must have size>0");
     for (int i = first + 1; i < objc; ++i) {
-        if (Length(objv[i]) != n) return Fail(interp, "all obj must have same size");
+        if (Length(objv[i]) != n)
+            return Fail(interp, ErrorClass::Size, "all obj must have same size");
     }
     return Visit(target, [&]<class T>(std::type_identity<T>) {
         void* payload = TryNewPayload<T>(n, true);
-        if (payload == nullptr) return Fail(interp, "not enough memory");
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, "not enough memory");
         T* sum = PayloadData<T>(payload);
         for (int i = first; i < objc; ++i) AccumulateKernel(sum, Elements<T>(objv[i]), n);
         Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
