@@ -47,12 +47,15 @@ int Failf(Tcl_Interp* interp, ErrorClass errorClass, const char* format, ...)
 // returns TCL_ERROR.
 int SyntaxError(Tcl_Interp* interp, const char* pattern);
 
-// Reads an element position: "end" (the first three characters; an
-// optional "-" and a count read as atoi reads it) gives length - 1 minus
-// the count, saturated to the int range; anything else is a Tcl integer,
-// whose reader leaves its message in interp (which may be NULL) on failure.
-// No range check: callers check and word their own message.
-// An index word that is an array value is read as GetIntArg reads it.
+// Reads an element position as Tcl reads index words: an integer, end,
+// end+N, end-N, M+N or M-N, each integer in Tcl's own forms (a sign, radix
+// prefixes; white space around a lone integer and after the last one).
+// Sums are saturated to the int range, and so is an integer beyond 64
+// bits, so a huge N names no element. Anything else returns TCL_ERROR with
+// Tcl's bad-index message and the code {NVEC INDEX} in interp (which may
+// be NULL). Only the word's string is read: the word, even when it is the
+// array itself, keeps its type. No range check: callers check and word
+// their own message.
 int GetIndex(Tcl_Interp* interp, int length, Tcl_Obj* obj, int* indexPtr);
 
 // A word to hand to a Tcl routine that converts its argument (the number

@@ -321,11 +321,16 @@ int Unchanged(Tcl_Interp* interp, Tcl_Obj* obj) {
 }
 
 // Reads the <index> word of incr and scale against the array's length
-// (taken before the word is read). *indexPtr is -1 when the word is no
-// index at all; TCL_ERROR when it names no element.
-int ReadElementIndex(int length, Tcl_Obj* word, int* indexPtr) {
-    if (GetIndex(nullptr, length, word, indexPtr) != TCL_OK) *indexPtr = -1;
-    return *indexPtr >= 0 && *indexPtr < length ? TCL_OK : TCL_ERROR;
+// (taken before the word is read). A word that is no index leaves Tcl's
+// bad-index message; a position outside the array the subcommand's own
+// message, which shows it.
+int ReadElementIndex(Tcl_Interp* interp, int length, Tcl_Obj* word, const char* message,
+                     int* indexPtr) {
+    if (GetIndex(interp, length, word, indexPtr) != TCL_OK) return TCL_ERROR;
+    if (*indexPtr < 0 || *indexPtr >= length) {
+        return Failf(interp, ErrorClass::Index, message, *indexPtr);
+    }
+    return TCL_OK;
 }
 
 // Shared body of incr and scale once the operand is known: apply `kernel`
@@ -409,8 +414,9 @@ int IncrCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int index = -1;
     if (objc == 5) {
         if (!ElemTypeOf(obj)) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
-        if (ReadElementIndex(Length(obj), objv[4], &index) != TCL_OK) {
-            return Failf(interp, ErrorClass::Index, "nvecs increment wrong index %d", index);
+        if (ReadElementIndex(interp, Length(obj), objv[4], "nvecs increment wrong index %d",
+                             &index) != TCL_OK) {
+            return TCL_ERROR;
         }
     }
     // An increment of exactly 0 changes nothing, whatever obj is.
@@ -433,8 +439,9 @@ int ScaleCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int index = -1;
     if (objc == 5) {
         if (!ElemTypeOf(obj)) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
-        if (ReadElementIndex(Length(obj), objv[4], &index) != TCL_OK) {
-            return Failf(interp, ErrorClass::Index, "nvecs scale wrong index %d", index);
+        if (ReadElementIndex(interp, Length(obj), objv[4], "nvecs scale wrong index %d", &index) !=
+            TCL_OK) {
+            return TCL_ERROR;
         }
     }
     // A factor of exactly 1 changes nothing, whatever obj is.
@@ -464,7 +471,8 @@ int SnapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     const int n = Length(obj);
     int start;
-    if (GetIndex(nullptr, n, objv[5], &start) != TCL_OK || start < 0 || start >= n) {
+    if (GetIndex(interp, n, objv[5], &start) != TCL_OK) return TCL_ERROR;
+    if (start < 0 || start >= n) {
         return Fail(interp, ErrorClass::Index, "wrong snap start index");
     }
     int step;

@@ -42,23 +42,6 @@ Tcl_Obj* ElementObj(ElemType type, Tcl_Obj* obj, int i) {
         type, [&]<class T>(std::type_identity<T>) { return Elem<T>::ToObj(Elements<T>(obj)[i]); });
 }
 
-// Reads an index word for an array of `length` elements. An index word
-// that is not a number reads as 0 (the wrong-index messages show it); the
-// caller checks the range. When the index word is the array value itself,
-// it is read from a copy: Tcl's integer reader would otherwise convert the
-// array to an integer and free its elements under the caller.
-bool ReadIndex(Tcl_Obj* array, int length, Tcl_Obj* indexObj, int* index) {
-    Tcl_Obj* word = indexObj;
-    if (word == array) {
-        word = Tcl_DuplicateObj(indexObj);
-        Tcl_IncrRefCount(word);
-    }
-    bool ok = GetIndex(nullptr, length, word, index) == TCL_OK;
-    if (word != indexObj) Tcl_DecrRefCount(word);
-    if (!ok) *index = 0;
-    return ok;
-}
-
 // Replaces obj's elements with those packed in data's bytes (raw byte
 // form); trailing bytes that make no whole element are ignored. Writes
 // into obj whether or not it is shared. On failure obj is untouched.
@@ -306,7 +289,8 @@ int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* list) {
 int SetRun(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* indexObj, Tcl_Obj* list) {
     const int n = Length(obj);
     int index;
-    if (!ReadIndex(obj, n, indexObj, &index) || index < 0 || index >= n) {
+    if (GetIndex(interp, n, indexObj, &index) != TCL_OK) return TCL_ERROR;
+    if (index < 0 || index >= n) {
         return Failf(interp, ErrorClass::Index, "nvecs set wrong index %d out of range [%d,%d]",
                      index, 0, n - 1);
     }
@@ -362,7 +346,8 @@ int GetCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     const int n = Length(obj);
     int index;
-    if (!ReadIndex(obj, n, objv[3], &index) || index < 0 || index >= n) {
+    if (GetIndex(interp, n, objv[3], &index) != TCL_OK) return TCL_ERROR;
+    if (index < 0 || index >= n) {
         return Failf(interp, ErrorClass::Index, "nvecs get wrong index %d out of range [%d,%d]",
                      index, 0, n - 1);
     }

@@ -66,26 +66,11 @@ bool ResizePayload(Tcl_Obj* obj, std::int64_t n) noexcept {
     return true;
 }
 
-// Reads an integer argument (with the index rule when `length` is given).
-// An argument that is itself an array value (possibly the very array being
-// worked on) is read from a copy of its string: Tcl's integer reader would
-// convert it to an integer and free its elements under the caller.
-bool ReadIntArg(Tcl_Obj* arg, std::optional<int> length, int* out) {
-    Tcl_Obj* word = arg;
-    if (ElemTypeOf(arg)) {
-        int n;
-        const char* s = Tcl_GetStringFromObj(arg, &n);
-        word = Tcl_NewStringObj(s, n);
-        Tcl_IncrRefCount(word);
-    }
-    int rc = length ? GetIndex(nullptr, *length, word, out) : Tcl_GetIntFromObj(nullptr, word, out);
-    if (word != arg) Tcl_DecrRefCount(word);
-    return rc == TCL_OK;
-}
-
-bool ReadIndex(Tcl_Obj* arg, int length, int* out) { return ReadIntArg(arg, length, out); }
-
-bool ReadInt(Tcl_Obj* arg, int* out) { return ReadIntArg(arg, std::nullopt, out); }
+// Reads an integer argument. An argument that is itself an array value
+// (possibly the very array being worked on) is read from a copy of its
+// string: Tcl's integer reader would convert it to an integer and free its
+// elements under the caller.
+bool ReadInt(Tcl_Obj* arg, int* out) { return GetIntArg(nullptr, arg, out) == TCL_OK; }
 
 bool SameTypeName(Tcl_Obj* a, Tcl_Obj* b) { return std::strcmp(TypeNameOf(a), TypeNameOf(b)) == 0; }
 
@@ -217,8 +202,9 @@ int RangeCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     int len = Length(obj);
     int start, end;
-    if (!ReadIndex(objv[3], len, &start) || !ReadIndex(objv[4], len, &end)) {
-        return Fail(interp, ErrorClass::Index, kMsgStartEnd);
+    if (GetIndex(interp, len, objv[3], &start) != TCL_OK ||
+        GetIndex(interp, len, objv[4], &end) != TCL_OK) {
+        return TCL_ERROR;
     }
     start = std::clamp(start, 0, std::max(len - 1, 0));
     end = std::clamp(end, 0, std::max(len - 1, 0));
@@ -317,10 +303,12 @@ int SwapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     int len = Length(obj);
     int i, j;
-    if (!ReadIndex(objv[3], len, &i) || i < 0 || i >= len) {
+    if (GetIndex(interp, len, objv[3], &i) != TCL_OK) return TCL_ERROR;
+    if (i < 0 || i >= len) {
         return Fail(interp, ErrorClass::Index, "wrong index_i");
     }
-    if (!ReadIndex(objv[4], len, &j) || j < 0 || j >= len) {
+    if (GetIndex(interp, len, objv[4], &j) != TCL_OK) return TCL_ERROR;
+    if (j < 0 || j >= len) {
         return Fail(interp, ErrorClass::Index, "wrong index_j");
     }
     Visit(*type, [&]<class T>(std::type_identity<T>) {
@@ -508,9 +496,7 @@ int InsertCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     int len = Length(obj);
     int at;
-    if (!ReadIndex(objv[3], len, &at)) {
-        return Fail(interp, ErrorClass::Index, "nvec insert wrong index");
-    }
+    if (GetIndex(interp, len, objv[3], &at) != TCL_OK) return TCL_ERROR;
     at = std::clamp(at, 0, len);
     Tcl_Obj* insert = objv[4];
     if (!SameTypeName(insert, obj)) {
@@ -533,16 +519,12 @@ namespace {
 int ReadRun(Tcl_Interp* interp, Tcl_Obj* startObj, Tcl_Obj* endObj, int len, int* start,
             int* count) {
     int s, e;
-    if (!ReadIndex(startObj, len, &s)) {
-        return Fail(interp, ErrorClass::Index, "wrong index_start");
-    }
+    if (GetIndex(interp, len, startObj, &s) != TCL_OK) return TCL_ERROR;
     s = std::max(s, 0);
     if (endObj == nullptr) {
         e = s;
     } else {
-        if (!ReadIndex(endObj, len, &e)) {
-            return Fail(interp, ErrorClass::Index, "wrong index_end");
-        }
+        if (GetIndex(interp, len, endObj, &e) != TCL_OK) return TCL_ERROR;
         e = std::max(e, 0);
     }
     if (e < s || s >= len) {
