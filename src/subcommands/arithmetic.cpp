@@ -350,23 +350,15 @@ int ApplyElementwise(Tcl_Interp* interp, Tcl_Obj* obj, int index, Kernel kernel)
     return ChangedInPlace(interp, obj);
 }
 
-// Converts the vector or matrix argument in place to a doublearray (set-
-// from-any without interpreter), checks that it holds `count` values and
-// copies them to out. When the argument is the point array itself and not
-// a doublearray, a duplicate is converted instead: the points keep their
-// element type, and a refused operand leaves them as they were.
-bool GetDoubleOperand(Tcl_Obj* arg, Tcl_Obj* points, int count, double* out) {
-    Tcl_Obj* operand = arg;
-    if (arg == points && !HasArrayType<double>(arg)) operand = Tcl_DuplicateObj(arg);
-    Tcl_IncrRefCount(operand);
-    const bool ok =
-        ConvertToElemType(ElemType::Double, operand) == TCL_OK && Length(operand) == count;
-    if (ok) {
-        std::memcpy(out, Elements<double>(operand),
-                    static_cast<std::size_t>(count) * sizeof(double));
-    }
-    Tcl_DecrRefCount(operand);
-    return ok;
+// Reads the vector or matrix argument as a doublearray (a data argument,
+// so the point array keeps its type even when it is the argument itself),
+// checks that it holds `count` values and copies them to out.
+bool GetDoubleOperand(Tcl_Obj* arg, int count, double* out) {
+    DataArg operand(ElemType::Double, arg);
+    if (operand.get() == nullptr || Length(operand.get()) != count) return false;
+    std::memcpy(out, Elements<double>(operand.get()),
+                static_cast<std::size_t>(count) * sizeof(double));
+    return true;
 }
 
 // Checks the point array of translate and rotate: an array value whose
@@ -374,8 +366,9 @@ bool GetDoubleOperand(Tcl_Obj* arg, Tcl_Obj* points, int count, double* out) {
 int CheckPoints(Tcl_Interp* interp, Tcl_Obj* obj, std::optional<ElemType>* type) {
     *type = ElemTypeOf(obj);
     if (!*type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
-    if (Length(obj) % 3 != 0)
+    if (Length(obj) % 3 != 0) {
         return Fail(interp, ErrorClass::Size, "nvec length must be multiple of 3");
+    }
     return TCL_OK;
 }
 
@@ -395,6 +388,29 @@ int ExtremumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const char*
     });
     Tcl_SetObjResult(interp, result);
     return TCL_OK;
+}
+
+// vector_sum once its operands are read as the target type: the checks,
+// then the sum as a new array.
+int SumOperands(Tcl_Interp* interp, ElemType target, int count, Tcl_Obj* const operands[]) {
+    if (count < 2) {
+        return SyntaxError(interp, "vector_sum ?-type <type>? <obj1> <obj2> ... <objn>");
+    }
+    const int n = Length(operands[0]);
+    if (n < 1) return Fail(interp, ErrorClass::Size, "obj must have size>0");
+    for (int i = 1; i < count; ++i) {
+        if (Length(operands[i]) != n) {
+            return Fail(interp, ErrorClass::Size, "all obj must have same size");
+        }
+    }
+    return Visit(target, [&]<class T>(std::type_identity<T>) {
+        void* payload = TryNewPayload<T>(n, true);
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, "not enough memory");
+        T* sum = PayloadData<T>(payload);
+        for (int i = 0; i < count; ++i) AccumulateKernel(sum, Elements<T>(operands[i]), n);
+        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
+        return TCL_OK;
+    });
 }
 
 }  // namespace
@@ -526,7 +542,7 @@ int TranslateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 4) return SyntaxError(interp, "translation <obj> <tx ty tz>");
     Tcl_Obj* obj = objv[2];
     double t[3];
-    if (!GetDoubleOperand(objv[3], obj, 3, t)) {
+    if (!GetDoubleOperand(objv[3], 3, t)) {
         return Fail(interp, ErrorClass::Value, "wrong translation, must be an array of 3 values");
     }
     const double tx = t[0];
@@ -548,7 +564,7 @@ int RotateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     Tcl_Obj* obj = objv[2];
     double r[9];
-    if (!GetDoubleOperand(objv[3], obj, 9, r)) {
+    if (!GetDoubleOperand(objv[3], 9, r)) {
         return Fail(interp, ErrorClass::Value, "wrong rotation, must be a 3x3 array of 9 values");
     }
     const Matrix3 m = {r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]};
@@ -585,42 +601,42 @@ int MaximumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 }
 
 // A new array whose element k is the sum of element k of every argument,
-// in argument order. The arguments are converted in place to the target
-// type first, and stay converted even when a later check fails.
+// in argument order. Every argument is read as the target type first (a
+// data argument: converted in place, or through a private copy when it is
+// an array of another type).
 int VectorSumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int first = 2;
-    const char* typeName = Elem<double>::kName;
+    ElemType target = ElemType::Double;
     if (objc > 3 && !ElemTypeOf(objv[2]) && std::strcmp(Tcl_GetString(objv[2]), "-type") == 0) {
-        typeName = Tcl_GetString(objv[3]);
-        if (!ElemTypeFromName(typeName)) return Fail(interp, ErrorClass::Type, kMsgWrongType);
+        std::optional<ElemType> named = ElemTypeFromName(Tcl_GetString(objv[3]));
+        if (!named) return Fail(interp, ErrorClass::Type, kMsgWrongType);
+        target = *named;
         first = 4;
     } else if (objc > 2 && ElemTypeOf(objv[2])) {
-        typeName = TypeNameOf(objv[2]);
+        target = *ElemTypeOf(objv[2]);
     }
-    const ElemType target = *ElemTypeFromName(typeName);
-    for (int i = first; i < objc; ++i) {
-        if (ConvertToNamedType(nullptr, typeName, objv[i]) != TCL_OK) {
-            return Fail(interp, ErrorClass::Value,
+    // The converted operands, held by a list for the length of the call:
+    // the list keeps a reference on each, private copies included.
+    Tcl_Obj* held = Tcl_NewListObj(0, nullptr);
+    Tcl_IncrRefCount(held);
+    int code = TCL_OK;
+    for (int i = first; i < objc && code == TCL_OK; ++i) {
+        Tcl_Obj* operand = ConvertDataArg(target, objv[i]);
+        if (operand == nullptr) {
+            code = Fail(interp, ErrorClass::Value,
                         "obj cannot be converted to nvec of specified type");
+        } else {
+            Tcl_ListObjAppendElement(nullptr, held, operand);
         }
     }
-    if (objc - first < 2) {
-        return SyntaxError(interp, "vector_sum ?-type <type>? <obj1> <obj2> ... <objn>");
+    if (code == TCL_OK) {
+        int count;
+        Tcl_Obj** operands;
+        Tcl_ListObjGetElements(nullptr, held, &count, &operands);
+        code = SumOperands(interp, target, count, operands);
     }
-    const int n = Length(objv[first]);
-    if (n < 1) return Fail(interp, ErrorClass::Size, "obj must have size>0");
-    for (int i = first + 1; i < objc; ++i) {
-        if (Length(objv[i]) != n)
-            return Fail(interp, ErrorClass::Size, "all obj must have same size");
-    }
-    return Visit(target, [&]<class T>(std::type_identity<T>) {
-        void* payload = TryNewPayload<T>(n, true);
-        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, "not enough memory");
-        T* sum = PayloadData<T>(payload);
-        for (int i = first; i < objc; ++i) AccumulateKernel(sum, Elements<T>(objv[i]), n);
-        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
-        return TCL_OK;
-    });
+    Tcl_DecrRefCount(held);
+    return code;
 }
 
 }  // namespace nvec

@@ -104,11 +104,12 @@ bool ReadFill(Tcl_Obj* obj, T* out) noexcept {
     return true;
 }
 
-// new <type> -values <list>: the list converted in place to the type, then
-// its elements copied into a fresh array.
-int NewFromValues(Tcl_Interp* interp, ElemType type, Tcl_Obj* list) {
-    if (ConvertToElemType(type, list) != TCL_OK)
-        return Fail(interp, ErrorClass::Value, "wrong values");
+// new <type> -values <list>: the list read as the type (a data argument),
+// then its elements copied into a fresh array.
+int NewFromValues(Tcl_Interp* interp, ElemType type, Tcl_Obj* word) {
+    DataArg values(type, word);
+    Tcl_Obj* list = values.get();
+    if (list == nullptr) return Fail(interp, ErrorClass::Value, "wrong values");
     return Visit(type, [&]<class T>(std::type_identity<T>) {
         const int n = Length(list);
         void* payload = TryNewPayload<T>(n, false);
@@ -183,11 +184,13 @@ int NewCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 int NewFromToCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 5) return SyntaxError(interp, "new_from_to <type> <from> <to>");
     int from;
-    if (GetIntArg(nullptr, objv[3], &from) != TCL_OK)
+    if (GetIntArg(nullptr, objv[3], &from) != TCL_OK) {
         return Fail(interp, ErrorClass::Value, "wrong from");
+    }
     int to;
-    if (GetIntArg(nullptr, objv[4], &to) != TCL_OK)
+    if (GetIntArg(nullptr, objv[4], &to) != TCL_OK) {
         return Fail(interp, ErrorClass::Value, "wrong to");
+    }
     // In 64 bits: from INT_MIN to INT_MAX the count is 2^32.
     const std::int64_t count = static_cast<std::int64_t>(to) - from + 1;
     if (count < 0 || count > INT32_MAX) return Fail(interp, ErrorClass::Size, "wrong from or to");
@@ -219,8 +222,9 @@ int NewNFromIncrementCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return Fail(interp, ErrorClass::Size, "wrong n");
     }
     double from;
-    if (GetDoubleArg(nullptr, objv[4], &from) != TCL_OK)
+    if (GetDoubleArg(nullptr, objv[4], &from) != TCL_OK) {
         return Fail(interp, ErrorClass::Value, "wrong from");
+    }
     double increment;
     if (GetDoubleArg(nullptr, objv[5], &increment) != TCL_OK) {
         return Fail(interp, ErrorClass::Value, "wrong increment");
@@ -262,11 +266,12 @@ int CloneCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 
 namespace {
 
-// set <obj> <list>: obj's elements become a copy of list's, converted in
-// place to obj's type first. The block is reused when the count stays.
-int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* list) {
-    if (ConvertToElemType(type, list) != TCL_OK)
-        return Fail(interp, ErrorClass::Value, "nvec set wrong values");
+// set <obj> <list>: obj's elements become a copy of list's, read as obj's
+// type first (a data argument). The block is reused when the count stays.
+int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* word) {
+    DataArg values(type, word);
+    Tcl_Obj* list = values.get();
+    if (list == nullptr) return Fail(interp, ErrorClass::Value, "nvec set wrong values");
     if (list == obj) return TCL_OK;  // its own elements already
     return Visit(type, [&]<class T>(std::type_identity<T>) {
         const int m = Length(list);
@@ -283,10 +288,10 @@ int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* list) {
     });
 }
 
-// set <obj> <index> <values>: the values, converted in place to obj's
-// type, written to consecutive positions from the index. Every check comes
-// before the first write; the length never changes.
-int SetRun(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* indexObj, Tcl_Obj* list) {
+// set <obj> <index> <values>: the values, read as obj's type (a data
+// argument), written to consecutive positions from the index. Every check
+// comes before the first write; the length never changes.
+int SetRun(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* indexObj, Tcl_Obj* word) {
     const int n = Length(obj);
     int index;
     if (GetIndex(interp, n, indexObj, &index) != TCL_OK) return TCL_ERROR;
@@ -294,7 +299,9 @@ int SetRun(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* indexObj, T
         return Failf(interp, ErrorClass::Index, "nvecs set wrong index %d out of range [%d,%d]",
                      index, 0, n - 1);
     }
-    if (ConvertToElemType(type, list) != TCL_OK || Length(list) == 0) {
+    DataArg values(type, word);
+    Tcl_Obj* list = values.get();
+    if (list == nullptr || Length(list) == 0) {
         return Fail(interp, ErrorClass::Value, "nvec set wrong value");
     }
     const int m = Length(list);

@@ -109,9 +109,10 @@ int NewStructuredConnectivitiesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const 
         return SyntaxError(interp,
                            "new_structured_connectivities {<nx> ?<ny>? ?<nz>?} ?<offset_nodes>?");
     }
-    // The count list becomes an intarray in place.
-    Tcl_Obj* countsObj = objv[2];
-    if (ConvertToElemType(ElemType::Int, countsObj) != TCL_OK || Length(countsObj) == 0) {
+    // The count list, a data argument read as an intarray.
+    DataArg countsArg(ElemType::Int, objv[2]);
+    Tcl_Obj* countsObj = countsArg.get();
+    if (countsObj == nullptr || Length(countsObj) == 0) {
         return Fail(interp, ErrorClass::Value, "wrong dimension values");
     }
     const int d = Length(countsObj);
@@ -181,14 +182,17 @@ int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const obj
     if (d < 1 || d > 3) {
         return Failf(interp, ErrorClass::Size, kMsgDimension, d);
     }
-    // Each axis list becomes a floatarray in place. Converting one axis
-    // cannot disturb another: an axis that is the same object as an earlier
-    // one is already a floatarray and is left as it is.
+    // Each axis list is a data argument read as a floatarray. Reading one
+    // axis cannot disturb another: an axis that is the same object as an
+    // earlier one is already a floatarray (or was read through a copy of
+    // its own) and is left as it is.
+    DataArg axisArgs[3];
     Tcl_Obj* axes[3] = {nullptr, nullptr, nullptr};
     for (int idim = 0; idim < d; ++idim) {
-        Tcl_Obj* axis;
-        Tcl_ListObjIndex(nullptr, axesList, idim, &axis);
-        if (ConvertToElemType(ElemType::Float, axis) != TCL_OK || Length(axis) == 0) {
+        Tcl_Obj* word;
+        Tcl_ListObjIndex(nullptr, axesList, idim, &word);
+        Tcl_Obj* axis = axisArgs[idim].Read(ElemType::Float, word) ? axisArgs[idim].get() : nullptr;
+        if (axis == nullptr || Length(axis) == 0) {
             return Fail(interp, ErrorClass::Value, "wrong values");
         }
         // The check compares the stored single-precision values; a NaN is

@@ -74,29 +74,6 @@ bool ReadInt(Tcl_Obj* arg, int* out) { return GetIntArg(nullptr, arg, out) == TC
 
 bool SameTypeName(Tcl_Obj* a, Tcl_Obj* b) { return std::strcmp(TypeNameOf(a), TypeNameOf(b)) == 0; }
 
-// A position list taken as an intarray. The list is converted in place and
-// keeps that representation. When it is the very array being worked on and
-// that array is of another type, a copy is converted instead, so the
-// array keeps its elements. *holder owns such a copy (null otherwise).
-Tcl_Obj* PositionList(Tcl_Obj* array, Tcl_Obj* list, Tcl_Obj** holder) {
-    *holder = nullptr;
-    if (list == array && !HasArrayType<int>(list)) {
-        *holder = Tcl_DuplicateObj(list);
-        Tcl_IncrRefCount(*holder);
-        list = *holder;
-    }
-    if (ConvertToElemType(ElemType::Int, list) != TCL_OK) return nullptr;
-    return list;
-}
-
-// Releases the copy that PositionList may have made.
-struct ListHolder {
-    Tcl_Obj* obj = nullptr;
-    ~ListHolder() {
-        if (obj != nullptr) Tcl_DecrRefCount(obj);
-    }
-};
-
 // Sets obj as the result after an in-place change.
 int Changed(Tcl_Interp* interp, Tcl_Obj* obj) {
     Tcl_InvalidateStringRep(obj);
@@ -330,8 +307,10 @@ int PermuteCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (!type) {
         return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
-    ListHolder holder;
-    Tcl_Obj* list = PositionList(obj, objv[3], &holder.obj);
+    // A data argument: the array's own elements stay as they are even
+    // when the list is the array itself.
+    DataArg positions(ElemType::Int, objv[3]);
+    Tcl_Obj* list = positions.get();
     if (list == nullptr || Length(list) == 0) {
         return Fail(interp, ErrorClass::Value,
                     "wrong permutation. must be a list of integer indices");
@@ -392,8 +371,10 @@ int ExtractCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (!type) {
         return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
-    ListHolder holder;
-    Tcl_Obj* list = PositionList(obj, objv[3], &holder.obj);
+    // A data argument: the array's own elements stay as they are even
+    // when the list is the array itself.
+    DataArg positions(ElemType::Int, objv[3]);
+    Tcl_Obj* list = positions.get();
     if (list == nullptr || Length(list) == 0) {
         return Fail(interp, ErrorClass::Value,
                     "wrong indices to extract. must be a list of integer indices");
