@@ -478,8 +478,12 @@ int SnapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return Fail(interp, ErrorClass::Value, "wrong snap value");
     }
     double tolerance;
-    // Written as a negated test so that a NaN tolerance passes.
-    if (GetDoubleArg(nullptr, objv[4], &tolerance) != TCL_OK || tolerance <= 0.0) {
+    // Tcl's double reader refuses NaN, so the word nan is read as the fill
+    // values read it. The range test is written negated so that a NaN
+    // tolerance passes; it snaps nothing.
+    if ((GetDoubleArg(nullptr, objv[4], &tolerance) != TCL_OK &&
+         GetNanInf(objv[4], &tolerance) != 0) ||
+        tolerance <= 0.0) {
         return Fail(interp, ErrorClass::Value, "wrong snap tolerance value");
     }
     Tcl_Obj* obj = objv[2];
