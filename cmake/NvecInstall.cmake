@@ -42,19 +42,25 @@ install(FILES "${CMAKE_CURRENT_BINARY_DIR}/nvecConfig.cmake"
               "${CMAKE_CURRENT_BINARY_DIR}/nvecConfigVersion.cmake"
         DESTINATION "${NVEC_INSTALL_CMAKEDIR}")
 
-# nvec.pc holds absolute paths. It is written when installing, with the
-# prefix of that installation, so that `cmake --install <dir> --prefix P`
-# gets a file that names P.
-install(CODE "
-  set(NVEC_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
-  set(NVEC_INSTALL_PKGDIR \"${NVEC_INSTALL_PKGDIR}\")
-  set(TCL_INCLUDE_DIR \"${TCL_INCLUDE_DIR}\")
-  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
-  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/cmake/nvec.pc.in\"
-                 \"${CMAKE_CURRENT_BINARY_DIR}/nvec.pc\" @ONLY)")
-install(FILES "${CMAKE_CURRENT_BINARY_DIR}/nvec.pc"
-        DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+# nvec.pc names its folders relative to its own place (pkg-config's
+# ${pcfiledir}), as the package configuration does, so that an
+# installation can be moved, installed again with `cmake --install <dir>
+# --prefix P`, or used from a DESTDIR staging tree.
+set(NVEC_PC_DIR "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig")
+if(IS_ABSOLUTE "${NVEC_INSTALL_PKGDIR}")
+  set(NVEC_PC_PKGDIR_FULL "${NVEC_INSTALL_PKGDIR}")
+else()
+  set(NVEC_PC_PKGDIR_FULL "${CMAKE_INSTALL_PREFIX}/${NVEC_INSTALL_PKGDIR}")
+endif()
+foreach(pair "PREFIX;${CMAKE_INSTALL_PREFIX}" "INCLUDEDIR;${CMAKE_INSTALL_FULL_INCLUDEDIR}"
+             "PKGDIR;${NVEC_PC_PKGDIR_FULL}")
+  list(GET pair 0 name)
+  list(GET pair 1 dir)
+  cmake_path(RELATIVE_PATH dir BASE_DIRECTORY "${NVEC_PC_DIR}" OUTPUT_VARIABLE rel)
+  set(NVEC_PC_${name} "\${pcfiledir}/${rel}")
+endforeach()
+configure_file(cmake/nvec.pc.in "${CMAKE_CURRENT_BINARY_DIR}/nvec.pc" @ONLY)
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/nvec.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 
 # cpack -G DEB (configure with -DCMAKE_INSTALL_PREFIX=/usr for Debian's paths).
 set(CPACK_PACKAGE_NAME "tcl-nvec")
@@ -66,7 +72,7 @@ command nvec to create, change, reduce, sort and search them. The package
 holds the Tcl package directory, the C header, the CMake package
 configuration and pkg-config file for extensions that use the arrays, and
 the manual page nvec(n).")
-# The install step sees the final prefix (nvec.pc is written from it).
+# The package holds the files at the paths of the configured prefix.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
