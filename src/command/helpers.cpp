@@ -129,12 +129,11 @@ bool ReadIndexSum(const char* s, const char* stop, std::int64_t* out) {
 }  // namespace
 
 int GetIndex(Tcl_Interp* interp, int length, Tcl_Obj* obj, int* indexPtr) {
-    int len;
-    const char* s = Tcl_GetStringFromObj(obj, &len);
-    const char* const stop = s + len;
+    const char* s = Tcl_GetString(obj);
+    const char* const stop = s + obj->length;
     std::int64_t index;
     bool ok;
-    if (len >= 3 && std::strncmp(s, "end", 3) == 0) {
+    if (stop - s >= 3 && std::strncmp(s, "end", 3) == 0) {
         // end, or end with an operator and an integer right after it.
         const char* op = s + 3;
         std::int64_t n = 0;

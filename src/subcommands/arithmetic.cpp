@@ -390,16 +390,21 @@ int ExtremumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const char*
     return TCL_OK;
 }
 
-// vector_sum once its operands are read as the target type: the checks,
-// then the sum as a new array.
-int SumOperands(Tcl_Interp* interp, ElemType target, int count, Tcl_Obj* const operands[]) {
+// vector_sum once its `count` operands are read as the target type and held
+// by the list `operands`: the checks, then the sum as a new array.
+int SumOperands(Tcl_Interp* interp, ElemType target, Tcl_Obj* operands, int count) {
+    auto operand = [operands](int i) {
+        Tcl_Obj* obj;
+        Tcl_ListObjIndex(nullptr, operands, i, &obj);
+        return obj;
+    };
     if (count < 2) {
         return SyntaxError(interp, "vector_sum ?-type <type>? <obj1> <obj2> ... <objn>");
     }
-    const int n = Length(operands[0]);
+    const int n = Length(operand(0));
     if (n < 1) return Fail(interp, ErrorClass::Size, "obj must have size>0");
     for (int i = 1; i < count; ++i) {
-        if (Length(operands[i]) != n) {
+        if (Length(operand(i)) != n) {
             return Fail(interp, ErrorClass::Size, "all obj must have same size");
         }
     }
@@ -407,7 +412,7 @@ int SumOperands(Tcl_Interp* interp, ElemType target, int count, Tcl_Obj* const o
         void* payload = TryNewPayload<T>(n, true);
         if (payload == nullptr) return Fail(interp, ErrorClass::Memory, "not enough memory");
         T* sum = PayloadData<T>(payload);
-        for (int i = 0; i < count; ++i) AccumulateKernel(sum, Elements<T>(operands[i]), n);
+        for (int i = 0; i < count; ++i) AccumulateKernel(sum, Elements<T>(operand(i)), n);
         Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
         return TCL_OK;
     });
@@ -633,12 +638,7 @@ int VectorSumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             Tcl_ListObjAppendElement(nullptr, held, operand);
         }
     }
-    if (code == TCL_OK) {
-        int count;
-        Tcl_Obj** operands;
-        Tcl_ListObjGetElements(nullptr, held, &count, &operands);
-        code = SumOperands(interp, target, count, operands);
-    }
+    if (code == TCL_OK) code = SumOperands(interp, target, held, objc - first);
     Tcl_DecrRefCount(held);
     return code;
 }
