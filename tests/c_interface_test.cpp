@@ -19,6 +19,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "../fuzz/api.h"     // the C interface by element type
+#include "../fuzz/oracle.h"  // the standard readers, Tcl's printer, the conversion rules
 #include "nvec.h"
 
 namespace {
@@ -36,28 +38,8 @@ class Environment : public ::testing::Environment {
 };
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new Environment);
 
-// The C interface of one element type, so typed tests can name it.
-template <class E>
-struct Api;
-#define NVEC_API_TRAITS(T, E, NAME)                                                             \
-    template <>                                                                                 \
-    struct Api<E> {                                                                             \
-        static constexpr const char* kName = NAME;                                              \
-        static constexpr const char* kSetPanic =                                                \
-            "Tcl_Set" #T "ArrayObj called with shared object";                                  \
-        static Tcl_Obj* New(const E* v, int n) { return Tcl_New##T##ArrayObj(v, n); }           \
-        static void Set(Tcl_Obj* o, const E* v, int n) { Tcl_Set##T##ArrayObj(o, v, n); }       \
-        static E* Get(Tcl_Obj* o, int* n) { return Tcl_Get##T##ArrayFromObj(o, n); }            \
-        static E* SetLength(Tcl_Obj* o, int n) { return Tcl_Set##T##ArrayLength(o, n); }        \
-        static void SetLengthDirect(Tcl_Obj* o, int n) { Tcl_Set##T##ArrayLengthDirect(o, n); } \
-    };
-NVEC_API_TRAITS(Char, unsigned char, "chararray")
-NVEC_API_TRAITS(Short, short, "shortarray")
-NVEC_API_TRAITS(Int, int, "intarray")
-NVEC_API_TRAITS(Long, long, "longarray")
-NVEC_API_TRAITS(LongLong, long long, "longlongarray")
-NVEC_API_TRAITS(Float, float, "floatarray")
-NVEC_API_TRAITS(Double, double, "doublearray")
+using fuzz::Api;
+using fuzz::ForEachType;
 
 // A held object: a string, or an array of E.
 struct Held {
@@ -92,7 +74,7 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     using E = TypeParam;
     Held zero(A::New(nullptr, 3));  // zeroed, no string until asked
     EXPECT_EQ(zero.obj->bytes, nullptr);
-    EXPECT_EQ(zero.Type(), A::kName);
+    EXPECT_EQ(zero.Type(), A::Name());
     EXPECT_EQ(IsNvec(zero.obj), 1);
     EXPECT_EQ(zero.Str(), TclText<E>({0, 0, 0}));
     E v[3] = {E(1), E(100), E(7)};
@@ -118,13 +100,13 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     Held s(std::string("4 5 6 7"));
     Tcl_ListObjLength(nullptr, s.obj, &n);  // a list first
     A::Set(s.obj, v + 1, 2);
-    EXPECT_EQ(s.Type() + ":" + s.Str(), std::string(A::kName) + ":" + TclText<E>({100, 7}));
+    EXPECT_EQ(s.Type() + ":" + s.Str(), std::string(A::Name()) + ":" + TclText<E>({100, 7}));
     A::Set(s.obj, nullptr, 0);
     EXPECT_EQ(s.Str(), "");
     Held text(std::string("1 2"));  // converted in place, the string kept
     ASSERT_NE(A::Get(text.obj, &n), nullptr);
     EXPECT_EQ(n, 2);
-    EXPECT_EQ(text.Type() + ":" + text.Str(), std::string(A::kName) + ":1 2");
+    EXPECT_EQ(text.Type() + ":" + text.Str(), std::string(A::Name()) + ":1 2");
     Held text2(std::string("7 8"));
     ASSERT_NE(A::SetLength(text2.obj, 3), nullptr);
     EXPECT_EQ(text2.Str(), TclText<E>({7, 8, 0}));
@@ -143,7 +125,8 @@ TYPED_TEST(CInterface, SettersPanicOnSharedObjects) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     Held o(A::New(nullptr, 2));
     Tcl_IncrRefCount(o.obj);
-    EXPECT_DEATH(A::Set(o.obj, nullptr, 1), A::kSetPanic);
+    EXPECT_DEATH(A::Set(o.obj, nullptr, 1),
+                 std::string(A::Setter()) + " called with shared object");
     EXPECT_DEATH(A::SetLength(o.obj, 1), "Tcl_SetObjLength called with shared object");
     Tcl_DecrRefCount(o.obj);
 }
@@ -182,48 +165,6 @@ TEST(TypeQueries, AnyObjectAndRegisteredTypes) {
 
 // ---- Conversion between element types, against the rules ----------------
 
-// Low bits of an integer; truncation toward zero to the 32-bit (types up to
-// 4 bytes) or 64-bit integer, the most negative value for NaN and out of
-// range, then low bits; the nearest float, an infinity beyond the range.
-template <class D, class S>
-D LowBits(S v) {
-    return static_cast<D>(static_cast<std::make_unsigned_t<D>>(v));
-}
-template <class D>
-D Truncate(double v) {
-    if (sizeof(D) <= 4) {
-        return LowBits<D>(v > -2147483649.0 && v < 2147483648.0 ? static_cast<std::int32_t>(v)
-                                                                : INT32_MIN);
-    }
-    return LowBits<D>(v >= -0x1p63 && v < 0x1p63 ? static_cast<std::int64_t>(v) : INT64_MIN);
-}
-float NearestFloat(double v) {
-    if (std::isnan(v) || std::fabs(v) < 0x1.ffffffp127) return static_cast<float>(v);
-    return std::signbit(v) ? -INFINITY : INFINITY;
-}
-template <class D, class S>
-D Convert(S v) {
-    if constexpr (std::is_same_v<D, S>)
-        return v;
-    else if constexpr (std::is_integral_v<D> && std::is_integral_v<S>)
-        return LowBits<D>(v);
-    else if constexpr (std::is_integral_v<D>)
-        return Truncate<D>(static_cast<double>(v));
-    else if constexpr (std::is_same_v<D, float> && std::is_same_v<S, double>)
-        return NearestFloat(v);
-    else
-        return static_cast<D>(v);
-}
-template <class E>
-bool Same(E a, E b) {
-    return std::is_floating_point_v<E> && std::isnan(a) ? std::isnan(b)
-                                                        : std::memcmp(&a, &b, sizeof a) == 0;
-}
-template <class F>
-void ForEachType(F&& f) {
-    f(static_cast<unsigned char>(0)), f(short{0}), f(0), f(0L), f(0LL), f(0.0f), f(0.0);
-}
-
 TYPED_TEST(CInterface, ConvertsToEveryTypeByTheRules) {
     using S = TypeParam;
     const double doubles[] = {1.9,
@@ -247,24 +188,24 @@ TYPED_TEST(CInterface, ConvertsToEveryTypeByTheRules) {
         (1LL << 53) + 1, LLONG_MIN, LLONG_MAX};
     std::vector<S> v;
     if constexpr (std::is_floating_point_v<S>) {
-        for (double d : doubles) v.push_back(Convert<S, double>(d));
+        for (double d : doubles) v.push_back(oracle::Convert<S, double>(d));
     } else {
-        for (long long i : ints) v.push_back(LowBits<S>(i));
+        for (long long i : ints) v.push_back(oracle::LowBits<S>(i));
     }
     ForEachType([&]<class D>(D) {
         Held o(Api<S>::New(v.data(), static_cast<int>(v.size())));
         int n = -1;
         const D* got = Api<D>::Get(o.obj, &n);
-        ASSERT_EQ(n, static_cast<int>(v.size())) << Api<D>::kName;
+        ASSERT_EQ(n, static_cast<int>(v.size())) << Api<D>::Name();
         for (int i = 0; i < n; ++i) {
-            EXPECT_TRUE(Same(got[i], Convert<D, S>(v[i])))
-                << Api<S>::kName << " to " << Api<D>::kName << " #" << i;
+            EXPECT_TRUE(oracle::Same(got[i], oracle::Convert<D, S>(v[i])))
+                << Api<S>::Name() << " to " << Api<D>::Name() << " #" << i;
         }
     });
     Held s(std::string("1.5 2.5"));  // the string stays until the elements change
     int n;
     Tcl_GetDoubleArrayFromObj(s.obj, &n);
-    EXPECT_TRUE(Same(Convert<S, double>(2.5), Api<S>::Get(s.obj, &n)[1]));
+    EXPECT_TRUE(oracle::Same(oracle::Convert<S, double>(2.5), Api<S>::Get(s.obj, &n)[1]));
     EXPECT_EQ(s.Str(), "1.5 2.5");
 }
 
@@ -313,147 +254,81 @@ TEST(Guard, SplicingBeyondTheLimitsReadOrAllocatedFirst) {
 
 // ---- The string form against Tcl's own printing ---------------------------
 
-TYPED_TEST(CInterface, StringFormIsTclsTextAndReadsBack) {
+// The string form against Tcl's own printing, over random bit patterns, the
+// short decimal values of real tables and, for the floating types, the
+// values where formats change (NVEC_PRINT_PROBES=N for a longer run).
+TYPED_TEST(CInterface, StringFormIsTclsText) {
     using E = TypeParam;
-    std::mt19937_64 rng(42);
     std::vector<E> v = {std::numeric_limits<E>::max(), std::numeric_limits<E>::lowest()};
-    for (int i = 0; i < 2000; ++i) {
+    if constexpr (std::is_floating_point_v<E>) {
+        const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+        for (double d : {0.0, -0.0, inf, -inf, nan, -nan, 5e-324, 0x1p-1022, 1e-5, 0.0001,
+                         9.999999999999999e-5, 0.00010000000000000002, 1e16, 9999999999999998.0,
+                         1e17, 99999999999999984.0, 123456789012345678.0, 0.1, 1.0 / 3,
+                         // Shortest digits halfway between two doubles.
+                         1024e23, 2048e23, 65536e23, 4294967296e23, 1e23, -1024e23}) {
+            v.push_back(oracle::Convert<E, double>(d));
+        }
+        for (int e = -330; e <= 310; ++e) {
+            double p = std::strtod(("1e" + std::to_string(e)).c_str(), nullptr);
+            for (double d : {p, std::nextafter(p, 0.0), std::nextafter(p, INFINITY), -p * 3}) {
+                v.push_back(oracle::Convert<E, double>(d));
+            }
+        }
+        for (int e = -1075; e <= 1024; ++e)
+            v.push_back(oracle::Convert<E, double>(-std::ldexp(1.0, e)));
+    }
+    const char* env = std::getenv("NVEC_PRINT_PROBES");
+    std::mt19937_64 rng(2026);
+    for (int i = 0, count = env ? std::atoi(env) : 300000; i < count / (sizeof(E) == 8 ? 1 : 10);
+         ++i) {
         std::uint64_t bits = rng();
         E x;
         std::memcpy(&x, &bits, sizeof x);
-        if constexpr (std::is_floating_point_v<E>) {
-            if (std::isnan(x)) x = E(0.25);
-            if (i % 3 == 0) x = static_cast<E>(static_cast<double>(bits % 100000) / 64.0);
-        }
         v.push_back(x);
+        v.push_back(oracle::Convert<E, double>(
+            static_cast<double>(static_cast<std::int64_t>(bits % 2000001) - 1000000) /
+            static_cast<double>(1ULL << (bits >> 60))));
     }
     Held o(Api<E>::New(v.data(), static_cast<int>(v.size())));
-    EXPECT_EQ(o.Str(), TclText(v));
-    Held back(o.Str());
-    int n;
-    const E* e = Api<E>::Get(back.obj, &n);
-    ASSERT_EQ(n, static_cast<int>(v.size()));
-    EXPECT_EQ(std::memcmp(e, v.data(), v.size() * sizeof(E)), 0);
-}
-
-// Every element of the array prints as Tcl_PrintDouble prints it at the
-// current tcl_precision, but where Tcl's text reads back as another number
-// (some powers of two at precision 0): there the array's text reads back.
-template <class E>
-void ExpectPrintsLikeTcl(const std::vector<E>& v) {
-    Held o(Api<E>::New(v.data(), static_cast<int>(v.size())));
-    std::string s = o.Str() + " ";
-    bool shortest = std::strcmp(Tcl_GetVar(gInterp, "tcl_precision", TCL_GLOBAL_ONLY), "0") == 0;
-    std::size_t pos = 0;
-    int mismatches = 0;
-    for (std::size_t i = 0; i < v.size() && mismatches < 10; ++i) {
-        std::size_t end = s.find(' ', pos);
-        std::string token = s.substr(pos, end - pos), tcl(TCL_DOUBLE_SPACE, '\0');
-        pos = end + 1;
-        const double x = static_cast<double>(v[i]);
-        Tcl_PrintDouble(nullptr, x, tcl.data());
-        tcl.resize(std::strlen(tcl.c_str()));
-        int e;
-        if (shortest && std::fabs(std::frexp(x, &e)) == 0.5 &&
-            std::strtod(tcl.c_str(), nullptr) != x) {
-            EXPECT_EQ(std::strtod(token.c_str(), nullptr), x) << token;
-        } else if (token != tcl) {
-            ++mismatches;
-            ADD_FAILURE() << "element " << i << ": Tcl prints " << tcl << ", the array " << token;
+    EXPECT_TRUE(oracle::RightForm(v, o.Str()));
+    if constexpr (std::is_same_v<E, double>) {
+        // Any other precision goes through Tcl_PrintDouble itself. (Tcl 8.6.13
+        // panics printing some powers of two, such as 2^-87, at precision 17.)
+        std::vector<double> normal;
+        for (double d : v) {
+            int e;
+            if (std::fabs(std::frexp(d, &e)) != 0.5 && normal.size() < 20000) normal.push_back(d);
         }
+        for (const char* precision : {"17", "6", "1"}) {
+            Tcl_SetVar(gInterp, "tcl_precision", precision, TCL_GLOBAL_ONLY);
+            Held p(Api<E>::New(normal.data(), static_cast<int>(normal.size())));
+            EXPECT_TRUE(oracle::RightForm(normal, p.Str())) << precision;
+        }
+        Tcl_SetVar(gInterp, "tcl_precision", "0", TCL_GLOBAL_ONLY);
     }
-    EXPECT_EQ(pos, s.size());
-}
-
-TEST(StringForm, DoublesAndFloatsPrintAsTclPrintDouble) {
-    std::vector<double> v = {
-        0.0, -0.0, INFINITY, -INFINITY, NAN, -NAN, 5e-324, -5e-324, 0x1p-1022, DBL_MAX, -DBL_MAX,
-        1e-5, 0.0001, 9.999999999999999e-5, 0.00010000000000000002, 1e16, 9999999999999998.0, 1e17,
-        99999999999999984.0, 123456789012345678.0, 0.1, 0.30000000000000004, 1.0 / 3,
-        // Shortest digits halfway between two doubles.
-        1024e23, 2048e23, 65536e23, 4294967296e23, 1e23, -1024e23};
-    for (int e = -330; e <= 310; ++e) {
-        double p = std::strtod(("1e" + std::to_string(e)).c_str(), nullptr);
-        v.insert(v.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, INFINITY), -p * 3});
-    }
-    for (int e = -1075; e <= 1024; ++e)
-        v.insert(v.end(), {std::ldexp(1.0, e), -std::ldexp(1.0, e)});
-    const char* env = std::getenv("NVEC_PRINT_PROBES");
-    std::mt19937_64 rng(2026);
-    for (int i = 0, count = env ? std::atoi(env) : 300000; i < count; ++i) {
-        std::uint64_t bits = rng();
-        double d;
-        std::memcpy(&d, &bits, 8);
-        // Random bit patterns, and the short decimal values of real tables.
-        v.insert(v.end(),
-                 {d, static_cast<double>(static_cast<std::int64_t>(bits % 2000001) - 1000000) /
-                         static_cast<double>(1ULL << (bits >> 60))});
-    }
-    ExpectPrintsLikeTcl(v);
-    std::vector<float> f;
-    for (double d : v) f.push_back(NearestFloat(std::fabs(d) < 3e38 ? d : 1.0));
-    for (std::uint32_t bits = 0; bits < 200000; ++bits) {
-        std::uint32_t b = bits * 21473u;
-        float x;
-        std::memcpy(&x, &b, 4);
-        f.push_back(x);
-    }
-    ExpectPrintsLikeTcl(f);
-    // Any other precision goes through Tcl_PrintDouble itself. (Tcl 8.6.13
-    // panics printing some powers of two, such as 2^-87, at precision 17.)
-    std::vector<double> normal;
-    for (double d : v) {
-        int e;
-        if (std::fabs(std::frexp(d, &e)) != 0.5 && normal.size() < 20000) normal.push_back(d);
-    }
-    for (const char* precision : {"17", "6", "1"}) {
-        Tcl_SetVar(gInterp, "tcl_precision", precision, TCL_GLOBAL_ONLY);
-        ExpectPrintsLikeTcl(normal);
-    }
-    Tcl_SetVar(gInterp, "tcl_precision", "0", TCL_GLOBAL_ONLY);
 }
 
 // ---- Parsing against the standard readers ---------------------------------
 
-// The elements the standard reader of E finds in text, number after
-// number, brought to E; false when it finds something else (white space
-// after the last number is allowed).
-template <class E>
-bool ReferenceParse(const std::string& text, std::vector<E>* out) {
-    const char* p = text.c_str();
-    for (;;) {
-        while (*p != '\0' && std::strchr(" \t\n\r\v\f", *p) != nullptr) ++p;
-        if (*p == '\0') return true;
-        char* end;
-        if constexpr (std::is_floating_point_v<E>) {
-            out->push_back(Convert<E, double>(std::strtod(p, &end)));
-        } else if constexpr (sizeof(E) == 8) {
-            out->push_back(static_cast<E>(std::strtoll(p, &end, 10)));
-        } else {
-            out->push_back(LowBits<E>(std::strtol(p, &end, 10)));
-        }
-        if (end == p) return false;
-        p = end;
-    }
-}
-
 template <class E>
 void ExpectReadsLikeTheStandardReaders(const std::string& text) {
     std::vector<E> want;
-    bool ok = ReferenceParse<E>(text, &want);
+    bool ok = oracle::Parse<E>(text.c_str(), text.size(), &want);
     Held o(text);
     int len;
     Tcl_ListObjLength(nullptr, o.obj, &len);  // a list (where it is one) before
     const Tcl_ObjType* before = o.obj->typePtr;
     int n = -1;
     const E* e = Api<E>::Get(o.obj, &n);
-    ASSERT_EQ(o.Type() == Api<E>::kName, ok) << '"' << text << '"';
+    ASSERT_EQ(o.Type() == Api<E>::Name(), ok) << '"' << text << '"';
     if (!ok) {  // the object stays as it was
         want.clear();
         EXPECT_EQ(o.obj->typePtr, before);
     }
     ASSERT_EQ(n, static_cast<int>(want.size())) << '"' << text << '"';
-    for (int i = 0; i < n; ++i) EXPECT_TRUE(Same(e[i], want[i])) << '"' << text << "\" #" << i;
+    for (int i = 0; i < n; ++i)
+        EXPECT_TRUE(oracle::Same(e[i], want[i])) << '"' << text << "\" #" << i;
     EXPECT_EQ(o.Str(), text);  // the string is kept
 }
 
