@@ -101,7 +101,9 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     Tcl_ListObjLength(nullptr, s.obj, &n);  // a list first
     A::Set(s.obj, v + 1, 2);
     EXPECT_EQ(s.Type() + ":" + s.Str(), std::string(A::Name()) + ":" + TclText<E>({100, 7}));
-    A::Set(s.obj, nullptr, 0);
+    A::Set(s.obj, v, 0);
+    EXPECT_EQ(s.Str(), "");
+    A::Set(s.obj, v, -1);  // a negative count is none
     EXPECT_EQ(s.Str(), "");
     Held text(std::string("1 2"));  // converted in place, the string kept
     ASSERT_NE(A::Get(text.obj, &n), nullptr);
@@ -115,6 +117,13 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     EXPECT_EQ(n, 0);
     EXPECT_EQ(A::SetLength(bad.obj, 4), nullptr);
     EXPECT_EQ(bad.Type() + ":" + bad.Str(), ":1 x");
+    EXPECT_EQ(A::Get(bad.obj, nullptr), nullptr);  // no count asked for
+    EXPECT_EQ(A::Get(a.obj, nullptr), A::Get(a.obj, &n));
+    A::SetLengthDirect(nullptr, 1);  // ignored: no object, no array, a negative length
+    A::SetLengthDirect(bad.obj, 1);
+    A::SetLengthDirect(a.obj, -1);
+    A::Get(a.obj, &n);
+    EXPECT_EQ(bad.Str() + " " + std::to_string(n), "1 x 2");
     Held empty(A::New(nullptr, 0));
     EXPECT_EQ(A::Get(empty.obj, &n), nullptr);
     EXPECT_EQ(n, 0);
