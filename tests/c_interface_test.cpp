@@ -99,12 +99,17 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
 
     Held s(std::string("4 5 6 7"));
     Tcl_ListObjLength(nullptr, s.obj, &n);  // a list first
+    EXPECT_EQ(s.Type() + std::to_string(IsNvec(s.obj)) + GetTypeName(nullptr), "list0");
+    EXPECT_EQ(GetTypeName(nullptr), GetTypeName(Tcl_NewObj()));  // one static string
     A::Set(s.obj, v + 1, 2);
     EXPECT_EQ(s.Type() + ":" + s.Str(), std::string(A::Name()) + ":" + TclText<E>({100, 7}));
     A::Set(s.obj, v, 0);
     EXPECT_EQ(s.Str(), "");
     A::Set(s.obj, v, -1);  // a negative count is none
     EXPECT_EQ(s.Str(), "");
+    Held registered(std::string("3 4"));  // the type is registered under its name
+    ASSERT_EQ(Tcl_ConvertToType(gInterp, registered.obj, Tcl_GetObjType(A::Name())), TCL_OK);
+    EXPECT_EQ(registered.Type(), A::Name());
     Held text(std::string("1 2"));  // converted in place, the string kept
     ASSERT_NE(A::Get(text.obj, &n), nullptr);
     EXPECT_EQ(n, 2);
@@ -154,22 +159,6 @@ TYPED_TEST(CInterface, GuardSetLengthBeyondTheBlockLimitPanicked) {
     EXPECT_EQ(A::Get(o.obj, &n)[1], TypeParam(2));
     EXPECT_EQ(n, 2);
     EXPECT_EQ(o.Str(), before);
-}
-
-TEST(TypeQueries, AnyObjectAndRegisteredTypes) {
-    EXPECT_STREQ(GetTypeName(nullptr), "");
-    EXPECT_EQ(IsNvec(nullptr), 0);
-    Held o(std::string("3 4"));
-    EXPECT_EQ(o.Type(), "");
-    int n;
-    Tcl_ListObjLength(nullptr, o.obj, &n);
-    EXPECT_EQ(o.Type() + std::to_string(IsNvec(o.obj)), "list0");
-    EXPECT_EQ(GetTypeName(nullptr), GetTypeName(Tcl_NewObj()));  // one static string
-    for (const char* name : {"chararray", "shortarray", "intarray", "longarray", "longlongarray",
-                             "floatarray", "doublearray"}) {
-        ASSERT_EQ(Tcl_ConvertToType(gInterp, o.obj, Tcl_GetObjType(name)), TCL_OK) << name;
-        EXPECT_EQ(o.Type(), name);
-    }
 }
 
 // ---- Conversion between element types, against the rules ----------------
