@@ -99,7 +99,8 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
 
     Held s(std::string("4 5 6 7"));
     Tcl_ListObjLength(nullptr, s.obj, &n);  // a list first
-    EXPECT_EQ(s.Type() + std::to_string(IsNvec(s.obj)) + GetTypeName(nullptr), "list0");
+    EXPECT_EQ(s.Type() + std::to_string(IsNvec(s.obj) + IsNvec(nullptr)) + GetTypeName(nullptr),
+              "list0");
     EXPECT_EQ(GetTypeName(nullptr), GetTypeName(Tcl_NewObj()));  // one static string
     A::Set(s.obj, v + 1, 2);
     EXPECT_EQ(s.Type() + ":" + s.Str(), std::string(A::Name()) + ":" + TclText<E>({100, 7}));
