@@ -52,26 +52,30 @@ install(FILES "${CMAKE_CURRENT_BINARY_DIR}/nvecConfig.cmake"
               "${CMAKE_CURRENT_BINARY_DIR}/nvecTcl${NVEC_TCL_VERSION}.cmake"
         DESTINATION "${NVEC_INSTALL_CMAKEDIR}")
 
-# nvec.pc (tcl9nvec.pc for Tcl 9.0) holds absolute paths. It is written
-# when installing, with the prefix of that installation, so that
-# `cmake --install <dir> --prefix P` gets a file that names P.
+# nvec.pc (tcl9nvec.pc for Tcl 9.0) names its folders relative to its own
+# place (pkg-config's ${pcfiledir}), as the package configuration does, so
+# that an installation can be moved, installed again with `cmake --install
+# <dir> --prefix P`, or used from a DESTDIR staging tree.
 if(NVEC_TCL_VERSION VERSION_LESS 9)
   set(NVEC_PC_NAME nvec)
 else()
   set(NVEC_PC_NAME tcl9nvec)
 endif()
-install(CODE "
-  set(NVEC_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
-  set(NVEC_INSTALL_PKGDIR \"${NVEC_INSTALL_PKGDIR}\")
-  set(TCL_INCLUDE_DIR \"${TCL_INCLUDE_DIR}\")
-  set(NVEC_TCL_VERSION \"${NVEC_TCL_VERSION}\")
-  set(NVEC_OUTPUT_NAME \"${NVEC_OUTPUT_NAME}\")
-  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
-  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/cmake/nvec.pc.in\"
-                 \"${CMAKE_CURRENT_BINARY_DIR}/${NVEC_PC_NAME}.pc\" @ONLY)")
-install(FILES "${CMAKE_CURRENT_BINARY_DIR}/${NVEC_PC_NAME}.pc"
-        DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+set(NVEC_PC_DIR "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig")
+if(IS_ABSOLUTE "${NVEC_INSTALL_PKGDIR}")
+  set(NVEC_PC_PKGDIR_FULL "${NVEC_INSTALL_PKGDIR}")
+else()
+  set(NVEC_PC_PKGDIR_FULL "${CMAKE_INSTALL_PREFIX}/${NVEC_INSTALL_PKGDIR}")
+endif()
+foreach(pair "PREFIX;${CMAKE_INSTALL_PREFIX}" "INCLUDEDIR;${CMAKE_INSTALL_FULL_INCLUDEDIR}"
+             "PKGDIR;${NVEC_PC_PKGDIR_FULL}")
+  list(GET pair 0 name)
+  list(GET pair 1 dir)
+  cmake_path(RELATIVE_PATH dir BASE_DIRECTORY "${NVEC_PC_DIR}" OUTPUT_VARIABLE rel)
+  set(NVEC_PC_${name} "\${pcfiledir}/${rel}")
+endforeach()
+configure_file(cmake/nvec.pc.in "${CMAKE_CURRENT_BINARY_DIR}/${NVEC_PC_NAME}.pc" @ONLY)
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/${NVEC_PC_NAME}.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 
 # cpack -G DEB (configure with -DCMAKE_INSTALL_PREFIX=/usr for Debian's paths).
 set(CPACK_PACKAGE_NAME "tcl-nvec")
@@ -99,7 +103,7 @@ command nvec to create, change, reduce, sort and search them. The package
 holds the Tcl package directory, the C header, the CMake package
 configuration and pkg-config file for extensions that use the arrays, and
 the manual page nvec(n).")
-# The install step sees the final prefix (nvec.pc is written from it).
+# The package holds the files at the paths of the configured prefix.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

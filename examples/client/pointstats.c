@@ -34,6 +34,7 @@
 
 #include <dlfcn.h>
 #include <math.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <tcl.h>
@@ -247,9 +248,17 @@ CheckNvecBinding(Tcl_Interp *interp)
         return TCL_ERROR;
     }
     if (loadedInfo.dli_fbase != linkedInfo.dli_fbase) {
+        /* The run path may spell nvec's folder with ".." (nvec.pc names
+         * it relative to its own place), so the file's canonical name is
+         * shown. */
+        char *linkedName = realpath(linkedInfo.dli_fname, NULL);
+
         Tcl_SetObjResult(interp, Tcl_ObjPrintf(
             "pointstats: built against the nvec library %s, but nvec was "
-            "loaded from %s", linkedInfo.dli_fname, loadedInfo.dli_fname));
+            "loaded from %s",
+            linkedName != NULL ? linkedName : linkedInfo.dli_fname,
+            loadedInfo.dli_fname));
+        free(linkedName);
         return TCL_ERROR;
     }
     return TCL_OK;

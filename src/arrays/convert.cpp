@@ -1,11 +1,11 @@
-// Conversion of an array value from one element type to another, in place,
-// element by element (no printing and re-parsing).
+// Conversion of an array value from one element type to another, element
+// by element (no printing and re-parsing): in place, or into a private copy
+// for a data argument.
 
 #include <tcl.h>
 
 #include <cstring>
 
-#include "../command/helpers.h"
 #include "obj_types.h"
 
 namespace nvec {
@@ -17,6 +17,34 @@ void ConvertElems(const S* src, D* dst, int n) {
     for (int i = 0; i < n; ++i) dst[i] = ConvertElem<D, S>(src[i]);
 }
 
+// The element type of obj when it carries one of nvec's own records (the
+// records themselves, not their name, so that a payload is only ever read
+// through a record that made it).
+std::optional<ElemType> OwnElemType(Tcl_Obj* obj) {
+    for (int i = 0; i < kNumElemTypes; ++i) {
+        if (Visit(static_cast<ElemType>(i),
+                  [obj]<class S>(std::type_identity<S>) { return HasArrayType<S>(obj); })) {
+            return static_cast<ElemType>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+// A new payload of T holding obj's elements (obj an array of element type
+// `from`) converted. A wider type may need a block beyond the allocator's
+// limit (a chararray of 600 million elements as a doublearray), or memory
+// may be short: NULL then.
+template <class T>
+void* ConvertedPayload(ElemType from, Tcl_Obj* obj) {
+    const int n = Length(obj);
+    void* payload = TryNewPayload<T>(n, false);
+    if (payload == nullptr) return nullptr;
+    Visit(from, [&]<class S>(std::type_identity<S>) {
+        ConvertElems<T, S>(Elements<S>(obj), PayloadData<T>(payload), n);
+    });
+    return payload;
+}
+
 }  // namespace
 
 // The object's string is kept as it is, even when the converted elements
@@ -25,23 +53,11 @@ template <class T>
 int ConvertArray(Tcl_Obj* obj) {
     if (obj->typePtr == nullptr) return 1;
     if (HasArrayType<T>(obj)) return 0;
-    std::optional<ElemType> from;
-    for (int i = 0; i < kNumElemTypes; ++i) {
-        if (Visit(static_cast<ElemType>(i),
-                  [obj]<class S>(std::type_identity<S>) { return HasArrayType<S>(obj); })) {
-            from = static_cast<ElemType>(i);
-        }
-    }
+    std::optional<ElemType> from = OwnElemType(obj);
     if (!from) return 1;
-    const int n = Length(obj);
-    // A wider type may need a block beyond the allocator's limit (a
-    // chararray of 600 million elements as a doublearray), or memory may be
-    // short: the conversion then fails and obj keeps its elements.
-    void* payload = TryNewPayload<T>(n, false);
+    // On failure obj keeps its elements.
+    void* payload = ConvertedPayload<T>(*from, obj);
     if (payload == nullptr) return -1;
-    Visit(*from, [&]<class S>(std::type_identity<S>) {
-        ConvertElems<T, S>(Elements<S>(obj), PayloadData<T>(payload), n);
-    });
     InstallPayload<T>(obj, payload, true);
     return 0;
 }
@@ -52,12 +68,26 @@ int ConvertToElemType(ElemType t, Tcl_Obj* obj) {
     });
 }
 
-int ConvertToNamedType(Tcl_Interp* interp, const char* name, Tcl_Obj* obj) {
-    if (std::strcmp(TypeNameOf(obj), name) == 0) return TCL_OK;
-    std::optional<ElemType> t = ElemTypeFromName(name);
-    if (!t) return Fail(interp, kMsgWrongType);
-    if (ConvertToElemType(*t, obj) != TCL_OK) return Fail(interp, "wrong values");
-    return TCL_OK;
+Tcl_Obj* ConvertDataArg(ElemType t, Tcl_Obj* word) {
+    std::optional<ElemType> from = OwnElemType(word);
+    if (!from || *from == t) return ConvertToElemType(t, word) == TCL_OK ? word : nullptr;
+    return Visit(t, [&]<class T>(std::type_identity<T>) -> Tcl_Obj* {
+        void* payload = ConvertedPayload<T>(*from, word);
+        return payload == nullptr ? nullptr : NewArrayObj<T>(payload);
+    });
+}
+
+bool DataArg::Read(ElemType t, Tcl_Obj* word) {
+    Release();
+    word_ = word;
+    obj_ = ConvertDataArg(t, word);
+    if (obj_ != nullptr && obj_ != word_) Tcl_IncrRefCount(obj_);
+    return obj_ != nullptr;
+}
+
+void DataArg::Release() {
+    if (obj_ != nullptr && obj_ != word_) Tcl_DecrRefCount(obj_);
+    obj_ = nullptr;
 }
 
 template int ConvertArray<unsigned char>(Tcl_Obj*);

@@ -147,9 +147,39 @@ Tcl_Obj* NewArrayObj(void* payload) {
 // TCL_ERROR.
 int ConvertToElemType(ElemType t, Tcl_Obj* obj);
 
-// Converts obj to the type named `name`, leaving a message on failure: the
-// seven-type wrong-type message or "wrong values".
-int ConvertToNamedType(Tcl_Interp* interp, const char* name, Tcl_Obj* obj);
+// Converts a data argument (a list of values, a position list, an
+// operand) to element type t. A string, a list or any other value that is
+// not an array of another element type is converted in place, as the
+// type's set-from-any procedure does (its string stays, and the elements
+// are kept for the next call); the result is the word itself. An array
+// value of another element type is left as it is, with its type, elements
+// and string, and the result is a new unshared copy converted element by
+// element (reference count 0). NULL when the word does not convert or
+// memory is short.
+Tcl_Obj* ConvertDataArg(ElemType t, Tcl_Obj* word);
+
+// A data argument converted by ConvertDataArg for the length of a call:
+// holds a reference on a private copy until it is destroyed or reads the
+// next word.
+class DataArg {
+   public:
+    DataArg() = default;
+    DataArg(ElemType t, Tcl_Obj* word) { Read(t, word); }
+    ~DataArg() { Release(); }
+    DataArg(const DataArg&) = delete;
+    DataArg& operator=(const DataArg&) = delete;
+
+    // Converts word; false when it does not convert.
+    bool Read(ElemType t, Tcl_Obj* word);
+    // The array of type t, or NULL when the word did not convert.
+    Tcl_Obj* get() const { return obj_; }
+
+   private:
+    void Release();
+
+    Tcl_Obj* word_ = nullptr;
+    Tcl_Obj* obj_ = nullptr;
+};
 
 // Element conversion procedure for target T: 0 when obj now carries T, 1
 // when obj carries no array type (the caller then parses its string), -1

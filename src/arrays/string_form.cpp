@@ -209,8 +209,8 @@ std::int64_t CountSpaces(const char* p, const char* stop) {
 // The common forms go through std::from_chars, which gives the same value
 // (both round correctly) several times faster; the forms it does not take
 // the same way (a leading '+', hexadecimal floating forms, values out of
-// range) go to the standard reader itself. `stop` is the string's end,
-// where a terminator lies.
+// range) go to the standard reader itself. `stop` ends the text: white
+// space or the string's terminator lies there, so no number runs past it.
 //
 // Short integers, the usual case, are read digit by digit without any
 // overflow test: at most 18 digits where the reader gives 64 bits (below
@@ -329,8 +329,9 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
 // Makes obj an array of type T: by element conversion when it already is an
 // array of another type, otherwise by parsing its string. Each element is
 // one whole number after any amount of white space; white space after the
-// last number fails, since the reader then finds no number. On failure obj
-// is unchanged and no message is left.
+// last number is accepted, as Tcl's list reader accepts it (text read from
+// a file ends with a newline), and white space alone gives an empty array.
+// On failure obj is unchanged and no message is left.
 template <class T>
 int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
     const int converted = ConvertArray<T>(obj);
@@ -339,7 +340,11 @@ int SetArrayFromAny(Tcl_Interp* /*interp*/, Tcl_Obj* obj) {
 
     Tcl_Size len;
     const char* str = Tcl_GetStringFromObj(obj, &len);
-    const char* const stop = str + len;
+    // The parse ends at the last character that is not white space. The
+    // readers may look past that end, into the white space and up to the
+    // terminator, and stop there as they would at the end.
+    const char* stop = str + len;
+    while (stop > str && IsSpace(stop[-1])) --stop;
 
     // Numbers are usually separated by single spaces; other separators and
     // numbers that abut ("1-2") grow the block geometrically.

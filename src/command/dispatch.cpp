@@ -13,7 +13,7 @@ namespace {
 
 int LengthCmd(Tcl_Interp* interp, int /*objc*/, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
-    if (!ElemTypeOf(obj)) return Fail(interp, kMsgNotAnArray);
+    if (!ElemTypeOf(obj)) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     Tcl_SetObjResult(interp, Tcl_NewIntObj(Length(obj)));
     return TCL_OK;
 }
@@ -94,12 +94,14 @@ int NvecObjCmd(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* con
 int NvecNRObjCmd(ClientData /*clientData*/, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc < 3) {
         Tcl_WrongNumArgs(interp, 1, objv, kUsage);
-        return TCL_ERROR;
+        return SetErrorClass(interp, ErrorClass::Syntax);
     }
+    // Tcl's lookup leaves its own message; an unknown subcommand is a
+    // syntax error of the nvec command.
     int index;
     if (Tcl_GetIndexFromObjStruct(interp, objv[1], kSubcommands, sizeof(Subcommand), "option", 0,
                                   &index) != TCL_OK) {
-        return TCL_ERROR;
+        return SetErrorClass(interp, ErrorClass::Syntax);
     }
     return kSubcommands[index].handler(interp, objc, objv);
 }

@@ -82,7 +82,7 @@ int ForeachNext(ClientData data[], Tcl_Interp* interp, int result) {
     std::optional<ElemType> type = ElemTypeOf(array);
     if (!type) {
         ReleaseLoop(array, varName, script);
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     if (next >= Length(array)) {
         Tcl_ResetResult(interp);
@@ -108,11 +108,11 @@ int RunBody(Tcl_Interp* interp, Tcl_Obj* array, std::intptr_t next, Tcl_Obj* var
 int ForeachCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 5) {
         Tcl_WrongNumArgs(interp, 2, objv, "<VarName> <nvec> <script>");
-        return TCL_ERROR;
+        return SetErrorClass(interp, ErrorClass::Syntax);
     }
     Tcl_Obj* array = objv[3];
     std::optional<ElemType> type = ElemTypeOf(array);
-    if (!type) return Fail(interp, kMsgNotAnArray);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     if (Length(array) < 1) {
         Tcl_ResetResult(interp);
         return TCL_OK;

@@ -15,26 +15,49 @@ inline constexpr const char kMsgWrongIntType[] =
     "wrong nvec type, must be: chararray shortarray intarray longarray longlongarray";
 inline constexpr const char kMsgNotAnArray[] = "object is not an nvec";
 
-// Sets `msg` as the result; returns TCL_ERROR so a handler can return it.
-int Fail(Tcl_Interp* interp, const char* msg);
+// The class of an error that nvec raises, the second word of its error
+// code: {NVEC SYNTAX}, {NVEC TYPE}, ... A script can trap a class with
+// `try ... trap {NVEC INDEX}`.
+enum class ErrorClass {
+    Syntax,  // the word count, an option word, the subcommand name
+    Type,    // not an array value, a wrong type name, types that differ
+    Index,   // a malformed index word, a position outside the array
+    Value,   // a word, list or element that cannot be read or lies
+             // outside its domain
+    Size,    // sizes, lengths, counts and limits
+    Memory,  // not enough memory
+};
+
+// Sets the error code {NVEC <class>} (on a message already in the
+// result, such as one that Tcl's own reader left); returns TCL_ERROR.
+int SetErrorClass(Tcl_Interp* interp, ErrorClass errorClass);
+
+// Sets `msg` as the result and the error code of its class; returns
+// TCL_ERROR so a handler can return it.
+int Fail(Tcl_Interp* interp, ErrorClass errorClass, const char* msg);
 
 // Formats into a 1024-byte buffer (longer messages are cut to their first
-// 1023 characters) and sets the text as the result. Returns TCL_ERROR.
-int Failf(Tcl_Interp* interp, const char* format, ...)
+// 1023 characters) and sets the text as the result, with the error code of
+// its class. Returns TCL_ERROR.
+int Failf(Tcl_Interp* interp, ErrorClass errorClass, const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
+    __attribute__((format(printf, 3, 4)))
 #endif
     ;
 
-// Sets "syntax: nvec <pattern>" as the result; returns TCL_ERROR.
+// Sets "syntax: nvec <pattern>" as the result, error code {NVEC SYNTAX};
+// returns TCL_ERROR.
 int SyntaxError(Tcl_Interp* interp, const char* pattern);
 
-// Reads an element position: "end" (the first three characters; an
-// optional "-" and a count read as atoi reads it) gives length - 1 minus
-// the count, saturated to the int range; anything else is a Tcl integer,
-// whose reader leaves its message in interp (which may be NULL) on failure.
-// No range check: callers check and word their own message.
-// An index word that is an array value is read as GetIntArg reads it.
+// Reads an element position as Tcl reads index words: an integer, end,
+// end+N, end-N, M+N or M-N, each integer in Tcl's own forms (a sign, radix
+// prefixes; white space around a lone integer and after the last one).
+// Sums are saturated to the int range, and so is an integer beyond 64
+// bits, so a huge N names no element. Anything else returns TCL_ERROR with
+// Tcl's bad-index message and the code {NVEC INDEX} in interp (which may
+// be NULL). Only the word's string is read: the word, even when it is the
+// array itself, keeps its type. No range check: callers check and word
+// their own message.
 int GetIndex(Tcl_Interp* interp, int length, Tcl_Obj* obj, int* indexPtr);
 
 // A word to hand to a Tcl routine that converts its argument (the number

@@ -321,11 +321,16 @@ int Unchanged(Tcl_Interp* interp, Tcl_Obj* obj) {
 }
 
 // Reads the <index> word of incr and scale against the array's length
-// (taken before the word is read). *indexPtr is -1 when the word is no
-// index at all; TCL_ERROR when it names no element.
-int ReadElementIndex(int length, Tcl_Obj* word, int* indexPtr) {
-    if (GetIndex(nullptr, length, word, indexPtr) != TCL_OK) *indexPtr = -1;
-    return *indexPtr >= 0 && *indexPtr < length ? TCL_OK : TCL_ERROR;
+// (taken before the word is read). A word that is no index leaves Tcl's
+// bad-index message; a position outside the array the subcommand's own
+// message, which shows it.
+int ReadElementIndex(Tcl_Interp* interp, int length, Tcl_Obj* word, const char* message,
+                     int* indexPtr) {
+    if (GetIndex(interp, length, word, indexPtr) != TCL_OK) return TCL_ERROR;
+    if (*indexPtr < 0 || *indexPtr >= length) {
+        return Failf(interp, ErrorClass::Index, message, *indexPtr);
+    }
+    return TCL_OK;
 }
 
 // Shared body of incr and scale once the operand is known: apply `kernel`
@@ -333,7 +338,7 @@ int ReadElementIndex(int length, Tcl_Obj* word, int* indexPtr) {
 template <class Kernel>
 int ApplyElementwise(Tcl_Interp* interp, Tcl_Obj* obj, int index, Kernel kernel) {
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgNotAnArray);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     Visit(*type, [&]<class T>(std::type_identity<T>) {
         T* p = Elements<T>(obj);
         if (index >= 0) {
@@ -345,31 +350,25 @@ int ApplyElementwise(Tcl_Interp* interp, Tcl_Obj* obj, int index, Kernel kernel)
     return ChangedInPlace(interp, obj);
 }
 
-// Converts the vector or matrix argument in place to a doublearray (set-
-// from-any without interpreter), checks that it holds `count` values and
-// copies them to out. When the argument is the point array itself and not
-// a doublearray, a duplicate is converted instead: the points keep their
-// element type, and a refused operand leaves them as they were.
-bool GetDoubleOperand(Tcl_Obj* arg, Tcl_Obj* points, int count, double* out) {
-    Tcl_Obj* operand = arg;
-    if (arg == points && !HasArrayType<double>(arg)) operand = Tcl_DuplicateObj(arg);
-    Tcl_IncrRefCount(operand);
-    const bool ok =
-        ConvertToElemType(ElemType::Double, operand) == TCL_OK && Length(operand) == count;
-    if (ok) {
-        std::memcpy(out, Elements<double>(operand),
-                    static_cast<std::size_t>(count) * sizeof(double));
-    }
-    Tcl_DecrRefCount(operand);
-    return ok;
+// Reads the vector or matrix argument as a doublearray (a data argument,
+// so the point array keeps its type even when it is the argument itself),
+// checks that it holds `count` values and copies them to out.
+bool GetDoubleOperand(Tcl_Obj* arg, int count, double* out) {
+    DataArg operand(ElemType::Double, arg);
+    if (operand.get() == nullptr || Length(operand.get()) != count) return false;
+    std::memcpy(out, Elements<double>(operand.get()),
+                static_cast<std::size_t>(count) * sizeof(double));
+    return true;
 }
 
 // Checks the point array of translate and rotate: an array value whose
 // element count is a multiple of 3.
 int CheckPoints(Tcl_Interp* interp, Tcl_Obj* obj, std::optional<ElemType>* type) {
     *type = ElemTypeOf(obj);
-    if (!*type) return Fail(interp, kMsgNotAnArray);
-    if (Length(obj) % 3 != 0) return Fail(interp, "nvec length must be multiple of 3");
+    if (!*type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
+    if (Length(obj) % 3 != 0) {
+        return Fail(interp, ErrorClass::Size, "nvec length must be multiple of 3");
+    }
     return TCL_OK;
 }
 
@@ -380,7 +379,7 @@ int ExtremumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const char*
     if (objc != 3 && !position) return SyntaxError(interp, usage);
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     Tcl_Obj* result = Visit(*type, [&]<class T>(std::type_identity<T>) {
         const T* p = Elements<T>(obj);
         const int n = Length(obj);
@@ -389,6 +388,34 @@ int ExtremumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const char*
     });
     Tcl_SetObjResult(interp, result);
     return TCL_OK;
+}
+
+// vector_sum once its `count` operands are read as the target type and held
+// by the list `operands`: the checks, then the sum as a new array.
+int SumOperands(Tcl_Interp* interp, ElemType target, Tcl_Obj* operands, int count) {
+    auto operand = [operands](int i) {
+        Tcl_Obj* obj;
+        Tcl_ListObjIndex(nullptr, operands, i, &obj);
+        return obj;
+    };
+    if (count < 2) {
+        return SyntaxError(interp, "vector_sum ?-type <type>? <obj1> <obj2> ... <objn>");
+    }
+    const int n = Length(operand(0));
+    if (n < 1) return Fail(interp, ErrorClass::Size, "obj must have size>0");
+    for (int i = 1; i < count; ++i) {
+        if (Length(operand(i)) != n) {
+            return Fail(interp, ErrorClass::Size, "all obj must have same size");
+        }
+    }
+    return Visit(target, [&]<class T>(std::type_identity<T>) {
+        void* payload = TryNewPayload<T>(n, true);
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, "not enough memory");
+        T* sum = PayloadData<T>(payload);
+        for (int i = 0; i < count; ++i) AccumulateKernel(sum, Elements<T>(operand(i)), n);
+        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
+        return TCL_OK;
+    });
 }
 
 }  // namespace
@@ -402,14 +429,15 @@ int IncrCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     double increment = 1.0;
     if (objc >= 4 && GetDoubleArg(nullptr, objv[3], &increment) != TCL_OK) {
-        return Fail(interp, "wrong increment");
+        return Fail(interp, ErrorClass::Value, "wrong increment");
     }
     Tcl_Obj* obj = objv[2];
     int index = -1;
     if (objc == 5) {
-        if (!ElemTypeOf(obj)) return Fail(interp, kMsgNotAnArray);
-        if (ReadElementIndex(Length(obj), objv[4], &index) != TCL_OK) {
-            return Failf(interp, "nvecs increment wrong index %d", index);
+        if (!ElemTypeOf(obj)) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
+        if (ReadElementIndex(interp, Length(obj), objv[4], "nvecs increment wrong index %d",
+                             &index) != TCL_OK) {
+            return TCL_ERROR;
         }
     }
     // An increment of exactly 0 changes nothing, whatever obj is.
@@ -426,14 +454,15 @@ int ScaleCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     double factor;
     if (GetDoubleArg(nullptr, objv[3], &factor) != TCL_OK) {
-        return Fail(interp, "wrong factor");
+        return Fail(interp, ErrorClass::Value, "wrong factor");
     }
     Tcl_Obj* obj = objv[2];
     int index = -1;
     if (objc == 5) {
-        if (!ElemTypeOf(obj)) return Fail(interp, kMsgNotAnArray);
-        if (ReadElementIndex(Length(obj), objv[4], &index) != TCL_OK) {
-            return Failf(interp, "nvecs scale wrong index %d", index);
+        if (!ElemTypeOf(obj)) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
+        if (ReadElementIndex(interp, Length(obj), objv[4], "nvecs scale wrong index %d", &index) !=
+            TCL_OK) {
+            return TCL_ERROR;
         }
     }
     // A factor of exactly 1 changes nothing, whatever obj is.
@@ -451,24 +480,29 @@ int SnapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     double value;
     if (GetDoubleArg(nullptr, objv[3], &value) != TCL_OK) {
-        return Fail(interp, "wrong snap value");
+        return Fail(interp, ErrorClass::Value, "wrong snap value");
     }
     double tolerance;
-    // Written as a negated test so that a NaN tolerance passes.
-    if (GetDoubleArg(nullptr, objv[4], &tolerance) != TCL_OK || tolerance <= 0.0) {
-        return Fail(interp, "wrong snap tolerance value");
+    // Tcl's double reader refuses NaN, so the word nan is read as the fill
+    // values read it. The range test is written negated so that a NaN
+    // tolerance passes; it snaps nothing.
+    if ((GetDoubleArg(nullptr, objv[4], &tolerance) != TCL_OK &&
+         GetNanInf(objv[4], &tolerance) != 0) ||
+        tolerance <= 0.0) {
+        return Fail(interp, ErrorClass::Value, "wrong snap tolerance value");
     }
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgNotAnArray);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     const int n = Length(obj);
     int start;
-    if (GetIndex(nullptr, n, objv[5], &start) != TCL_OK || start < 0 || start >= n) {
-        return Fail(interp, "wrong snap start index");
+    if (GetIndex(interp, n, objv[5], &start) != TCL_OK) return TCL_ERROR;
+    if (start < 0 || start >= n) {
+        return Fail(interp, ErrorClass::Index, "wrong snap start index");
     }
     int step;
     if (GetIntArg(nullptr, objv[6], &step) != TCL_OK || step < 1 || step >= n) {
-        return Fail(interp, "wrong snap index increment");
+        return Fail(interp, ErrorClass::Value, "wrong snap index increment");
     }
     Visit(*type, [&]<class T>(std::type_identity<T>) {
         SnapKernel(Elements<T>(obj), n, start, step, FromDouble<T>(value),
@@ -484,18 +518,18 @@ int ReplaceValueCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, "wrong obj");
+    if (!type) return Fail(interp, ErrorClass::Type, "wrong obj");
     const bool replaceNan = StartsWithNan(objv[3]);
     return Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
         if (replaceNan) {
             if constexpr (kIsInteger<T>) {
-                return Fail(interp,
+                return Fail(interp, ErrorClass::Value,
                             "nvec replace_value can replace nan only in case of floatarray or "
                             "doublearray");
             } else {
                 double v;
                 if (GetDoubleArg(nullptr, objv[4], &v) != TCL_OK) {
-                    return Fail(interp, "wrong value");
+                    return Fail(interp, ErrorClass::Value, "wrong value");
                 }
                 ReplaceNanKernel(Elements<T>(obj), Length(obj), FromDouble<T>(v));
             }
@@ -504,7 +538,7 @@ int ReplaceValueCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             T newValue;
             if (ReadReplaceValue<T>(objv[3], false, &oldValue) != TCL_OK ||
                 ReadReplaceValue<T>(objv[4], true, &newValue) != TCL_OK) {
-                return Fail(interp, "wrong value");
+                return Fail(interp, ErrorClass::Value, "wrong value");
             }
             ReplaceKernel(Elements<T>(obj), Length(obj), oldValue, newValue);
         }
@@ -517,8 +551,8 @@ int TranslateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 4) return SyntaxError(interp, "translation <obj> <tx ty tz>");
     Tcl_Obj* obj = objv[2];
     double t[3];
-    if (!GetDoubleOperand(objv[3], obj, 3, t)) {
-        return Fail(interp, "wrong translation, must be an array of 3 values");
+    if (!GetDoubleOperand(objv[3], 3, t)) {
+        return Fail(interp, ErrorClass::Value, "wrong translation, must be an array of 3 values");
     }
     const double tx = t[0];
     const double ty = t[1];
@@ -539,8 +573,8 @@ int RotateCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     Tcl_Obj* obj = objv[2];
     double r[9];
-    if (!GetDoubleOperand(objv[3], obj, 9, r)) {
-        return Fail(interp, "wrong rotation, must be a 3x3 array of 9 values");
+    if (!GetDoubleOperand(objv[3], 9, r)) {
+        return Fail(interp, ErrorClass::Value, "wrong rotation, must be a 3x3 array of 9 values");
     }
     const Matrix3 m = {r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8]};
     if (m.r11 == 1.0 && m.r22 == 1.0 && m.r33 == 1.0 && m.r12 == 0.0 && m.r13 == 0.0 &&
@@ -559,7 +593,7 @@ int SumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 3) return SyntaxError(interp, "sum <obj>");
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     Tcl_Obj* result = Visit(*type, [&]<class T>(std::type_identity<T>) {
         return SumObj<T>(SumKernel(Elements<T>(obj), Length(obj)));
     });
@@ -576,40 +610,37 @@ int MaximumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 }
 
 // A new array whose element k is the sum of element k of every argument,
-// in argument order. The arguments are converted in place to the target
-// type first, and stay converted even when a later check fails.
+// in argument order. Every argument is read as the target type first (a
+// data argument: converted in place, or through a private copy when it is
+// an array of another type).
 int VectorSumCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int first = 2;
-    const char* typeName = Elem<double>::kName;
+    ElemType target = ElemType::Double;
     if (objc > 3 && !ElemTypeOf(objv[2]) && std::strcmp(Tcl_GetString(objv[2]), "-type") == 0) {
-        typeName = Tcl_GetString(objv[3]);
-        if (!ElemTypeFromName(typeName)) return Fail(interp, kMsgWrongType);
+        std::optional<ElemType> named = ElemTypeFromName(Tcl_GetString(objv[3]));
+        if (!named) return Fail(interp, ErrorClass::Type, kMsgWrongType);
+        target = *named;
         first = 4;
     } else if (objc > 2 && ElemTypeOf(objv[2])) {
-        typeName = TypeNameOf(objv[2]);
+        target = *ElemTypeOf(objv[2]);
     }
-    const ElemType target = *ElemTypeFromName(typeName);
-    for (int i = first; i < objc; ++i) {
-        if (ConvertToNamedType(nullptr, typeName, objv[i]) != TCL_OK) {
-            return Fail(interp, "obj cannot be converted to nvec of specified type");
+    // The converted operands, held by a list for the length of the call:
+    // the list keeps a reference on each, private copies included.
+    Tcl_Obj* held = Tcl_NewListObj(0, nullptr);
+    Tcl_IncrRefCount(held);
+    int code = TCL_OK;
+    for (int i = first; i < objc && code == TCL_OK; ++i) {
+        Tcl_Obj* operand = ConvertDataArg(target, objv[i]);
+        if (operand == nullptr) {
+            code = Fail(interp, ErrorClass::Value,
+                        "obj cannot be converted to nvec of specified type");
+        } else {
+            Tcl_ListObjAppendElement(nullptr, held, operand);
         }
     }
-    if (objc - first < 2) {
-        return SyntaxError(interp, "vector_sum ?-type <type>? <obj1> <obj2> ... <objn>");
-    }
-    const int n = Length(objv[first]);
-    if (n < 1) return Fail(interp, "obj must have size>0");
-    for (int i = first + 1; i < objc; ++i) {
-        if (Length(objv[i]) != n) return Fail(interp, "all obj must have same size");
-    }
-    return Visit(target, [&]<class T>(std::type_identity<T>) {
-        void* payload = TryNewPayload<T>(n, true);
-        if (payload == nullptr) return Fail(interp, "not enough memory");
-        T* sum = PayloadData<T>(payload);
-        for (int i = first; i < objc; ++i) AccumulateKernel(sum, Elements<T>(objv[i]), n);
-        Tcl_SetObjResult(interp, NewArrayObj<T>(payload));
-        return TCL_OK;
-    });
+    if (code == TCL_OK) code = SumOperands(interp, target, held, objc - first);
+    Tcl_DecrRefCount(held);
+    return code;
 }
 
 }  // namespace nvec

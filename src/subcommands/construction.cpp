@@ -42,29 +42,12 @@ Tcl_Obj* ElementObj(ElemType type, Tcl_Obj* obj, int i) {
         type, [&]<class T>(std::type_identity<T>) { return Elem<T>::ToObj(Elements<T>(obj)[i]); });
 }
 
-// Reads an index word for an array of `length` elements. An index word
-// that is not a number reads as 0 (the wrong-index messages show it); the
-// caller checks the range. When the index word is the array value itself,
-// it is read from a copy: Tcl's integer reader would otherwise convert the
-// array to an integer and free its elements under the caller.
-bool ReadIndex(Tcl_Obj* array, int length, Tcl_Obj* indexObj, int* index) {
-    Tcl_Obj* word = indexObj;
-    if (word == array) {
-        word = Tcl_DuplicateObj(indexObj);
-        Tcl_IncrRefCount(word);
-    }
-    bool ok = GetIndex(nullptr, length, word, index) == TCL_OK;
-    if (word != indexObj) Tcl_DecrRefCount(word);
-    if (!ok) *index = 0;
-    return ok;
-}
-
 // Replaces obj's elements with those packed in data's bytes (raw byte
 // form); trailing bytes that make no whole element are ignored. Writes
 // into obj whether or not it is shared. On failure obj is untouched.
 int LoadBinary(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Obj* data) {
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     // Reading the bytes converts data to a byte array; when data is obj
     // itself that would free the elements, so read a copy instead (its
     // string gives the same bytes).
@@ -78,12 +61,14 @@ int LoadBinary(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Obj* data) {
     int code = Visit(*type, [&]<class T>(std::type_identity<T>) {
         // Tcl 9 has no byte form for a string holding a character above
         // U+00FF: it answers NULL and leaves the count unset.
-        if (bytes == nullptr) return Fail(interp, "wrong binary data: a character above U+00FF");
+        if (bytes == nullptr) {
+            return Fail(interp, ErrorClass::Value, "wrong binary data: a character above U+00FF");
+        }
         const std::int64_t n = byteCount / static_cast<std::int64_t>(sizeof(T));
         if (n != Length(obj)) {
             // Tcl 9 allows more bytes than a payload can hold.
             void* payload = TryNewPayload<T>(n, false);
-            if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+            if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
             InstallPayload<T>(obj, payload);
         }
         Tcl_InvalidateStringRep(obj);
@@ -124,14 +109,16 @@ bool ReadFill(Tcl_Obj* obj, T* out) noexcept {
     return true;
 }
 
-// new <type> -values <list>: the list converted in place to the type, then
-// its elements copied into a fresh array.
-int NewFromValues(Tcl_Interp* interp, ElemType type, Tcl_Obj* list) {
-    if (ConvertToElemType(type, list) != TCL_OK) return Fail(interp, "wrong values");
+// new <type> -values <list>: the list read as the type (a data argument),
+// then its elements copied into a fresh array.
+int NewFromValues(Tcl_Interp* interp, ElemType type, Tcl_Obj* word) {
+    DataArg values(type, word);
+    Tcl_Obj* list = values.get();
+    if (list == nullptr) return Fail(interp, ErrorClass::Value, "wrong values");
     return Visit(type, [&]<class T>(std::type_identity<T>) {
         const int n = Length(list);
         void* payload = TryNewPayload<T>(n, false);
-        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         if (n > 0) {
             std::memcpy(PayloadData<T>(payload), Elements<T>(list),
                         static_cast<std::size_t>(n) * sizeof(T));
@@ -146,17 +133,17 @@ int NewFromValues(Tcl_Interp* interp, ElemType type, Tcl_Obj* list) {
 int NewFromSize(Tcl_Interp* interp, ElemType type, Tcl_Obj* sizeObj, Tcl_Obj* fillObj) {
     int size;
     if (GetIntArg(nullptr, sizeObj, &size) != TCL_OK || size < 0) {
-        return Fail(interp, "wrong size");
+        return Fail(interp, ErrorClass::Size, "wrong size");
     }
     return Visit(type, [&]<class T>(std::type_identity<T>) {
         // Refuse blocks beyond Tcl's allocator before trying to allocate.
-        if (!PayloadFits<T>(size)) return Fail(interp, "wrong size");
+        if (!PayloadFits<T>(size)) return Fail(interp, ErrorClass::Size, "wrong size");
         T fill{};
         if (fillObj != nullptr && !ReadFill<T>(fillObj, &fill)) {
-            return Fail(interp, "wrong default value");
+            return Fail(interp, ErrorClass::Value, "wrong default value");
         }
         void* payload = TryNewPayload<T>(size, fillObj == nullptr);
-        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         if (fillObj != nullptr) {
             T* data = PayloadData<T>(payload);
             for (int i = 0; i < size; ++i) data[i] = fill;
@@ -172,11 +159,11 @@ int NewFromSize(Tcl_Interp* interp, ElemType type, Tcl_Obj* sizeObj, Tcl_Obj* fi
 // raw bytes (-binary). The type name is examined only at the points below:
 // after the -binary test, and after the -values shift.
 int NewCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    if (objc != 4 && objc != 5) return Fail(interp, kMsgNewSyntax);
+    if (objc != 4 && objc != 5) return Fail(interp, ErrorClass::Syntax, kMsgNewSyntax);
     if (IsWord(objv[3], "-binary")) {
         if (objc == 4) return SyntaxError(interp, "new <type> -binary <data>");
         std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
-        if (!type) return Fail(interp, kMsgWrongType);
+        if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
         Tcl_Obj* array = Visit(*type, []<class T>(std::type_identity<T>) {
             return NewArrayObj<T>(NewPayload<T>(0, true));
         });
@@ -188,7 +175,7 @@ int NewCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     const bool values = IsWord(objv[3], "-values");
     std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     if (values) {
         if (objc != 5) return SyntaxError(interp, "new <type> -values {<value1> ... <valuen>}");
         return NewFromValues(interp, *type, objv[4]);
@@ -202,18 +189,22 @@ int NewCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 int NewFromToCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 5) return SyntaxError(interp, "new_from_to <type> <from> <to>");
     int from;
-    if (GetIntArg(nullptr, objv[3], &from) != TCL_OK) return Fail(interp, "wrong from");
+    if (GetIntArg(nullptr, objv[3], &from) != TCL_OK) {
+        return Fail(interp, ErrorClass::Value, "wrong from");
+    }
     int to;
-    if (GetIntArg(nullptr, objv[4], &to) != TCL_OK) return Fail(interp, "wrong to");
+    if (GetIntArg(nullptr, objv[4], &to) != TCL_OK) {
+        return Fail(interp, ErrorClass::Value, "wrong to");
+    }
     // In 64 bits: from INT_MIN to INT_MAX the count is 2^32.
     const std::int64_t count = static_cast<std::int64_t>(to) - from + 1;
-    if (count < 0 || count > INT32_MAX) return Fail(interp, "wrong from or to");
+    if (count < 0 || count > INT32_MAX) return Fail(interp, ErrorClass::Size, "wrong from or to");
     std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
-        if (!PayloadFits<T>(count)) return Fail(interp, "wrong from or to");
+        if (!PayloadFits<T>(count)) return Fail(interp, ErrorClass::Size, "wrong from or to");
         void* payload = TryNewPayload<T>(count, false);
-        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         T* data = PayloadData<T>(payload);
         for (std::int64_t i = 0; i < count; ++i) {
             data[i] = ConvertElem<T, std::int64_t>(from + i);
@@ -233,20 +224,22 @@ int NewNFromIncrementCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     int n;
     if (GetIntArg(nullptr, objv[3], &n) != TCL_OK || n < 0) {
-        return Fail(interp, "wrong n");
+        return Fail(interp, ErrorClass::Size, "wrong n");
     }
     double from;
-    if (GetDoubleArg(nullptr, objv[4], &from) != TCL_OK) return Fail(interp, "wrong from");
+    if (GetDoubleArg(nullptr, objv[4], &from) != TCL_OK) {
+        return Fail(interp, ErrorClass::Value, "wrong from");
+    }
     double increment;
     if (GetDoubleArg(nullptr, objv[5], &increment) != TCL_OK) {
-        return Fail(interp, "wrong increment");
+        return Fail(interp, ErrorClass::Value, "wrong increment");
     }
     std::optional<ElemType> type = ElemTypeFromName(Tcl_GetString(objv[2]));
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
-        if (!PayloadFits<T>(n)) return Fail(interp, "wrong n");
+        if (!PayloadFits<T>(n)) return Fail(interp, ErrorClass::Size, "wrong n");
         void* payload = TryNewPayload<T>(n, false);
-        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         T* data = PayloadData<T>(payload);
         for (int i = 0; i < n; ++i) {
             const double step = static_cast<double>(i) * increment;
@@ -262,11 +255,11 @@ int CloneCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 3) return SyntaxError(interp, "clone <obj>");
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
         const int n = Length(obj);
         void* payload = TryNewPayload<T>(n, false);
-        if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         if (n > 0) {
             std::memcpy(PayloadData<T>(payload), Elements<T>(obj),
                         static_cast<std::size_t>(n) * sizeof(T));
@@ -278,16 +271,18 @@ int CloneCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 
 namespace {
 
-// set <obj> <list>: obj's elements become a copy of list's, converted in
-// place to obj's type first. The block is reused when the count stays.
-int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* list) {
-    if (ConvertToElemType(type, list) != TCL_OK) return Fail(interp, "nvec set wrong values");
+// set <obj> <list>: obj's elements become a copy of list's, read as obj's
+// type first (a data argument). The block is reused when the count stays.
+int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* word) {
+    DataArg values(type, word);
+    Tcl_Obj* list = values.get();
+    if (list == nullptr) return Fail(interp, ErrorClass::Value, "nvec set wrong values");
     if (list == obj) return TCL_OK;  // its own elements already
     return Visit(type, [&]<class T>(std::type_identity<T>) {
         const int m = Length(list);
         if (m != Length(obj)) {
             void* payload = TryNewPayload<T>(m, false);
-            if (payload == nullptr) return Fail(interp, kMsgNoMemory);
+            if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
             InstallPayload<T>(obj, payload);
         }
         if (m > 0) {
@@ -298,22 +293,27 @@ int SetWhole(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* list) {
     });
 }
 
-// set <obj> <index> <values>: the values, converted in place to obj's
-// type, written to consecutive positions from the index. Every check comes
-// before the first write; the length never changes.
-int SetRun(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* indexObj, Tcl_Obj* list) {
+// set <obj> <index> <values>: the values, read as obj's type (a data
+// argument), written to consecutive positions from the index. Every check
+// comes before the first write; the length never changes.
+int SetRun(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* indexObj, Tcl_Obj* word) {
     const int n = Length(obj);
     int index;
-    if (!ReadIndex(obj, n, indexObj, &index) || index < 0 || index >= n) {
-        return Failf(interp, "nvecs set wrong index %d out of range [%d,%d]", index, 0, n - 1);
+    if (GetIndex(interp, n, indexObj, &index) != TCL_OK) return TCL_ERROR;
+    if (index < 0 || index >= n) {
+        return Failf(interp, ErrorClass::Index, "nvecs set wrong index %d out of range [%d,%d]",
+                     index, 0, n - 1);
     }
-    if (ConvertToElemType(type, list) != TCL_OK || Length(list) == 0) {
-        return Fail(interp, "nvec set wrong value");
+    DataArg values(type, word);
+    Tcl_Obj* list = values.get();
+    if (list == nullptr || Length(list) == 0) {
+        return Fail(interp, ErrorClass::Value, "nvec set wrong value");
     }
     const int m = Length(list);
     if (static_cast<std::int64_t>(index) + m > n) {
-        return Failf(interp, "nvec set too much values, index %d + %d out of range [%d,%d]", index,
-                     m - 1, 0, n - 1);
+        return Failf(interp, ErrorClass::Index,
+                     "nvec set too much values, index %d + %d out of range [%d,%d]", index, m - 1,
+                     0, n - 1);
     }
     Visit(type, [&]<class T>(std::type_identity<T>) {
         // memmove: list may be obj itself (then index is 0 and this is a
@@ -330,7 +330,7 @@ int SetRun(Tcl_Interp* interp, ElemType type, Tcl_Obj* obj, Tcl_Obj* indexObj, T
 // array is changed in place, seen by every holder of the same value.
 int SetCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 4 && objc != 5) {
-        return Fail(interp,
+        return Fail(interp, ErrorClass::Syntax,
                     "syntax: nvec set <obj> {value_1 ... value_n}|<index> <value>| -binary <data>");
     }
     Tcl_Obj* obj = objv[2];
@@ -340,7 +340,7 @@ int SetCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         code = LoadBinary(interp, obj, objv[4]);
     } else {
         std::optional<ElemType> type = ElemTypeOf(obj);
-        if (!type) return Fail(interp, "nvec set wrong obj");
+        if (!type) return Fail(interp, ErrorClass::Type, "nvec set wrong obj");
         code = objc == 4 ? SetWhole(interp, *type, obj, objv[3])
                          : SetRun(interp, *type, obj, objv[3], objv[4]);
     }
@@ -355,11 +355,13 @@ int GetCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 4) return SyntaxError(interp, "get <obj> <index>");
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgNotAnArray);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     const int n = Length(obj);
     int index;
-    if (!ReadIndex(obj, n, objv[3], &index) || index < 0 || index >= n) {
-        return Failf(interp, "nvecs get wrong index %d out of range [%d,%d]", index, 0, n - 1);
+    if (GetIndex(interp, n, objv[3], &index) != TCL_OK) return TCL_ERROR;
+    if (index < 0 || index >= n) {
+        return Failf(interp, ErrorClass::Index, "nvecs get wrong index %d out of range [%d,%d]",
+                     index, 0, n - 1);
     }
     Tcl_SetObjResult(interp, ElementObj(*type, obj, index));
     return TCL_OK;
@@ -370,11 +372,13 @@ int GetBinaryCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc != 3) return SyntaxError(interp, "get_binary <obj>");
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
-    if (!type) return Fail(interp, kMsgWrongType);
+    if (!type) return Fail(interp, ErrorClass::Type, kMsgWrongType);
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
         const std::int64_t bytes = static_cast<std::int64_t>(Length(obj)) * sizeof(T);
         // A Tcl 8.6 byte array holds at most INT_MAX bytes.
-        if (static_cast<std::uint64_t>(bytes) > kMaxValueBytes) return Fail(interp, "wrong size");
+        if (static_cast<std::uint64_t>(bytes) > kMaxValueBytes) {
+            return Fail(interp, ErrorClass::Size, "wrong size");
+        }
         Tcl_SetObjResult(
             interp, Tcl_NewByteArrayObj(reinterpret_cast<const unsigned char*>(Elements<T>(obj)),
                                         static_cast<Tcl_Size>(bytes)));

@@ -32,10 +32,10 @@ constexpr const char kMsgDimension[] = "wrong dimension %d, must be 1,2,or 3";
 // second count; 0 stands in its place.
 int FailDimensionValues(Tcl_Interp* interp, int d, const std::int64_t n[3]) {
     if (d == 3) {
-        return Failf(interp, "wrong dimension values: %d %d %d", static_cast<int>(n[0]),
-                     static_cast<int>(n[1]), static_cast<int>(n[2]));
+        return Failf(interp, ErrorClass::Size, "wrong dimension values: %d %d %d",
+                     static_cast<int>(n[0]), static_cast<int>(n[1]), static_cast<int>(n[2]));
     }
-    return Failf(interp, "wrong dimension values: %d %d", static_cast<int>(n[0]),
+    return Failf(interp, ErrorClass::Size, "wrong dimension values: %d %d", static_cast<int>(n[0]),
                  d == 2 ? static_cast<int>(n[1]) : 0);
 }
 
@@ -110,14 +110,15 @@ int NewStructuredConnectivitiesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const 
         return SyntaxError(interp,
                            "new_structured_connectivities {<nx> ?<ny>? ?<nz>?} ?<offset_nodes>?");
     }
-    // The count list becomes an intarray in place.
-    Tcl_Obj* countsObj = objv[2];
-    if (ConvertToElemType(ElemType::Int, countsObj) != TCL_OK || Length(countsObj) == 0) {
-        return Fail(interp, "wrong dimension values");
+    // The count list, a data argument read as an intarray.
+    DataArg countsArg(ElemType::Int, objv[2]);
+    Tcl_Obj* countsObj = countsArg.get();
+    if (countsObj == nullptr || Length(countsObj) == 0) {
+        return Fail(interp, ErrorClass::Value, "wrong dimension values");
     }
     const int d = Length(countsObj);
     if (d > 3) {
-        return Failf(interp, kMsgDimension, d);
+        return Failf(interp, ErrorClass::Size, kMsgDimension, d);
     }
     // Copied out now: reading the offset converts its word to an integer,
     // which would free the counts' payload when both words are one object.
@@ -128,7 +129,7 @@ int NewStructuredConnectivitiesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const 
     }
     int offset = 0;
     if (objc == 4 && GetIntArg(nullptr, objv[3], &offset) != TCL_OK) {
-        return Fail(interp, "wrong offset_nodes");
+        return Fail(interp, ErrorClass::Value, "wrong offset_nodes");
     }
     for (int i = 0; i < d; ++i) {
         if (n[i] < 2) {
@@ -148,11 +149,11 @@ int NewStructuredConnectivitiesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const 
     // offset + nodes - 1 and must be an int too.
     const std::int64_t nodes = n[0] * n[1] * n[2];
     if (offset + nodes - 1 > INT32_MAX) {
-        return Fail(interp, "wrong offset_nodes");
+        return Fail(interp, ErrorClass::Value, "wrong offset_nodes");
     }
     void* payload = TryNewPayload<int>(entries, false);
     if (payload == nullptr) {
-        return Fail(interp, kMsgNoMemory);
+        return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     }
     int* out = PayloadData<int>(payload);
     if (d == 1) {
@@ -181,17 +182,21 @@ int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const obj
     }
     if (d < 1 || d > 3) {
         // Tcl 9 lists may be longer than an int counts.
-        return Failf(interp, kMsgDimension, static_cast<int>(d > INT_MAX ? INT_MAX : d));
+        return Failf(interp, ErrorClass::Size, kMsgDimension,
+                     static_cast<int>(d > INT_MAX ? INT_MAX : d));
     }
-    // Each axis list becomes a floatarray in place. Converting one axis
-    // cannot disturb another: an axis that is the same object as an earlier
-    // one is already a floatarray and is left as it is.
+    // Each axis list is a data argument read as a floatarray. Reading one
+    // axis cannot disturb another: an axis that is the same object as an
+    // earlier one is already a floatarray (or was read through a copy of
+    // its own) and is left as it is.
+    DataArg axisArgs[3];
     Tcl_Obj* axes[3] = {nullptr, nullptr, nullptr};
     for (int idim = 0; idim < d; ++idim) {
-        Tcl_Obj* axis;
-        Tcl_ListObjIndex(nullptr, axesList, idim, &axis);
-        if (ConvertToElemType(ElemType::Float, axis) != TCL_OK || Length(axis) == 0) {
-            return Fail(interp, "wrong values");
+        Tcl_Obj* word;
+        Tcl_ListObjIndex(nullptr, axesList, idim, &word);
+        Tcl_Obj* axis = axisArgs[idim].Read(ElemType::Float, word) ? axisArgs[idim].get() : nullptr;
+        if (axis == nullptr || Length(axis) == 0) {
+            return Fail(interp, ErrorClass::Value, "wrong values");
         }
         // The check compares the stored single-precision values; a NaN is
         // never greater, so it fails wherever it follows another value.
@@ -199,7 +204,7 @@ int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const obj
         const int len = Length(axis);
         for (int p = 1; p < len; ++p) {
             if (!(v[p] > v[p - 1])) {
-                return Failf(interp,
+                return Failf(interp, ErrorClass::Value,
                              "idim %d wrong values[%d]=%f value, must be an increasing list of "
                              "real numbers",
                              idim, p, static_cast<double>(v[p]));
@@ -219,7 +224,7 @@ int NewStructuredCoordinatesCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const obj
     }
     void* payload = TryNewPayload<float>(total, false);
     if (payload == nullptr) {
-        return Fail(interp, kMsgNoMemory);
+        return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     }
     FillCoordinates(PayloadData<float>(payload), data, n);
     Tcl_SetObjResult(interp, NewArrayObj<float>(payload));

@@ -66,51 +66,13 @@ bool ResizePayload(Tcl_Obj* obj, std::int64_t n) noexcept {
     return true;
 }
 
-// Reads an integer argument (with the index rule when `length` is given).
-// An argument that is itself an array value (possibly the very array being
-// worked on) is read from a copy of its string: Tcl's integer reader would
-// convert it to an integer and free its elements under the caller.
-bool ReadIntArg(Tcl_Obj* arg, std::optional<int> length, int* out) {
-    Tcl_Obj* word = arg;
-    if (ElemTypeOf(arg)) {
-        Tcl_Size n;
-        const char* s = Tcl_GetStringFromObj(arg, &n);
-        word = Tcl_NewStringObj(s, n);
-        Tcl_IncrRefCount(word);
-    }
-    int rc = length ? GetIndex(nullptr, *length, word, out) : Tcl_GetIntFromObj(nullptr, word, out);
-    if (word != arg) Tcl_DecrRefCount(word);
-    return rc == TCL_OK;
-}
-
-bool ReadIndex(Tcl_Obj* arg, int length, int* out) { return ReadIntArg(arg, length, out); }
-
-bool ReadInt(Tcl_Obj* arg, int* out) { return ReadIntArg(arg, std::nullopt, out); }
+// Reads an integer argument. An argument that is itself an array value
+// (possibly the very array being worked on) is read from a copy of its
+// string: Tcl's integer reader would convert it to an integer and free its
+// elements under the caller.
+bool ReadInt(Tcl_Obj* arg, int* out) { return GetIntArg(nullptr, arg, out) == TCL_OK; }
 
 bool SameTypeName(Tcl_Obj* a, Tcl_Obj* b) { return std::strcmp(TypeNameOf(a), TypeNameOf(b)) == 0; }
-
-// A position list taken as an intarray. The list is converted in place and
-// keeps that representation. When it is the very array being worked on and
-// that array is of another type, a copy is converted instead, so the
-// array keeps its elements. *holder owns such a copy (null otherwise).
-Tcl_Obj* PositionList(Tcl_Obj* array, Tcl_Obj* list, Tcl_Obj** holder) {
-    *holder = nullptr;
-    if (list == array && !HasArrayType<int>(list)) {
-        *holder = Tcl_DuplicateObj(list);
-        Tcl_IncrRefCount(*holder);
-        list = *holder;
-    }
-    if (ConvertToElemType(ElemType::Int, list) != TCL_OK) return nullptr;
-    return list;
-}
-
-// Releases the copy that PositionList may have made.
-struct ListHolder {
-    Tcl_Obj* obj = nullptr;
-    ~ListHolder() {
-        if (obj != nullptr) Tcl_DecrRefCount(obj);
-    }
-};
 
 // Sets obj as the result after an in-place change.
 int Changed(Tcl_Interp* interp, Tcl_Obj* obj) {
@@ -185,10 +147,10 @@ int SpliceArray(Tcl_Interp* interp, Tcl_Obj* obj, int at, int m, Tcl_Obj* insert
     int len = Length(obj);
     int k = Length(insert);
     std::int64_t newLen = static_cast<std::int64_t>(len) - m + k;
-    if (!PayloadFits<T>(newLen)) return Fail(interp, kMsgWrongSize);
+    if (!PayloadFits<T>(newLen)) return Fail(interp, ErrorClass::Size, kMsgWrongSize);
     bool self = insert == obj;
     if (k > m) {
-        if (!ResizePayload<T>(obj, newLen)) return Fail(interp, kMsgNoMemory);
+        if (!ResizePayload<T>(obj, newLen)) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         // The count is already the new one; the kernel works on the old.
         Splice<T>(Elements<T>(obj), len, at, m, self ? nullptr : Elements<T>(insert), k);
     } else {
@@ -213,19 +175,20 @@ int RangeCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     int len = Length(obj);
     int start, end;
-    if (!ReadIndex(objv[3], len, &start) || !ReadIndex(objv[4], len, &end)) {
-        return Fail(interp, kMsgStartEnd);
+    if (GetIndex(interp, len, objv[3], &start) != TCL_OK ||
+        GetIndex(interp, len, objv[4], &end) != TCL_OK) {
+        return TCL_ERROR;
     }
     start = std::clamp(start, 0, std::max(len - 1, 0));
     end = std::clamp(end, 0, std::max(len - 1, 0));
     int count = (len == 0 || end < start) ? 0 : end - start + 1;
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
         void* p = TryNewPayload<T>(count, false);
-        if (p == nullptr) return Fail(interp, kMsgNoMemory);
+        if (p == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         if (count > 0) {
             std::memcpy(PayloadData<T>(p), Elements<T>(obj) + start,
                         static_cast<std::size_t>(count) * sizeof(T));
@@ -245,24 +208,27 @@ int RegroupCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], bool interle
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     int n;
     if (!ReadInt(objv[3], &n)) {
-        return Fail(interp, interleave ? "wrong obj" : kMsgWrongComponents);
+        // interleave's message for this word names the array, yet the
+        // word is the component count: both are value errors.
+        return interleave ? Fail(interp, ErrorClass::Value, "wrong obj")
+                          : Fail(interp, ErrorClass::Size, kMsgWrongComponents);
     }
     int len = Length(obj);
     // len is never negative, so len % n is defined for every n but 0 (even
     // INT_MIN).
     if (n == 0 || len % n != 0) {
-        return Fail(interp, kMsgWrongComponents);
+        return Fail(interp, ErrorClass::Size, kMsgWrongComponents);
     }
     // A negative n that divides the length moves nothing.
     if (n > 0) {
         bool ok = Visit(*type, [&]<class T>(std::type_identity<T>) {
             return Regroup<T>(Elements<T>(obj), len, n, interleave);
         });
-        if (!ok) return Fail(interp, kMsgNoMemory);
+        if (!ok) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     }
     return Changed(interp, obj);
 }
@@ -284,7 +250,7 @@ int ReverseCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int b = 1;
     if (objc == 4) {
         if (!ReadInt(objv[3], &b) || b < 1) {
-            return Fail(interp, "wrong nvec reverse blocksize");
+            return Fail(interp, ErrorClass::Size, "wrong nvec reverse blocksize");
         }
     } else if (objc != 3) {
         return SyntaxError(interp, "reverse <obj> ?<blocksize>?");
@@ -292,7 +258,7 @@ int ReverseCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgWrongType);
+        return Fail(interp, ErrorClass::Type, kMsgWrongType);
     }
     Visit(*type, [&]<class T>(std::type_identity<T>) {
         ReverseBlocks<T>(Elements<T>(obj), Length(obj), b);
@@ -310,15 +276,17 @@ int SwapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     int len = Length(obj);
     int i, j;
-    if (!ReadIndex(objv[3], len, &i) || i < 0 || i >= len) {
-        return Fail(interp, "wrong index_i");
+    if (GetIndex(interp, len, objv[3], &i) != TCL_OK) return TCL_ERROR;
+    if (i < 0 || i >= len) {
+        return Fail(interp, ErrorClass::Index, "wrong index_i");
     }
-    if (!ReadIndex(objv[4], len, &j) || j < 0 || j >= len) {
-        return Fail(interp, "wrong index_j");
+    if (GetIndex(interp, len, objv[4], &j) != TCL_OK) return TCL_ERROR;
+    if (j < 0 || j >= len) {
+        return Fail(interp, ErrorClass::Index, "wrong index_j");
     }
     Visit(*type, [&]<class T>(std::type_identity<T>) {
         T* data = Elements<T>(obj);
@@ -337,24 +305,27 @@ int PermuteCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
-    ListHolder holder;
-    Tcl_Obj* list = PositionList(obj, objv[3], &holder.obj);
+    // A data argument: the array's own elements stay as they are even
+    // when the list is the array itself.
+    DataArg positions(ElemType::Int, objv[3]);
+    Tcl_Obj* list = positions.get();
     if (list == nullptr || Length(list) == 0) {
-        return Fail(interp, "wrong permutation. must be a list of integer indices");
+        return Fail(interp, ErrorClass::Value,
+                    "wrong permutation. must be a list of integer indices");
     }
     int len = Length(obj);
     int count = Length(list);
     if (count != len) {
-        return Failf(interp, "wrong permutation length %d, must be equal to nvec length %d", count,
-                     len);
+        return Failf(interp, ErrorClass::Size,
+                     "wrong permutation length %d, must be equal to nvec length %d", count, len);
     }
     // One bit per position: a position seen twice means another is missing.
     // Range errors are reported first, in list order, before any repeat.
     TempBuffer<unsigned char> seen = TryTempBuffer<unsigned char>(len / 8 + 1);
     if (!seen) {
-        return Fail(interp, kMsgNoMemory);
+        return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     }
     std::memset(seen.get(), 0, static_cast<std::size_t>(len / 8 + 1));
     const int* p = Elements<int>(list);
@@ -362,15 +333,15 @@ int PermuteCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     for (int k = 0; k < count; ++k) {
         int pos = p[k];
         if (pos < 0 || pos >= len) {
-            return Failf(interp, "nvecs permute wrong index %d", pos);
+            return Failf(interp, ErrorClass::Index, "nvecs permute wrong index %d", pos);
         }
         unsigned char bit = static_cast<unsigned char>(1u << (pos % 8));
         if (seen[pos / 8] & bit) repeated = true;
         seen[pos / 8] |= bit;
     }
     if (repeated) {
-        return Failf(interp, "nvecs permute, it is not a permutation of indices from 0 to %d",
-                     len - 1);
+        return Failf(interp, ErrorClass::Value,
+                     "nvecs permute, it is not a permutation of indices from 0 to %d", len - 1);
     }
     bool ok = Visit(*type, [&]<class T>(std::type_identity<T>) {
         TempBuffer<T> gathered = TryTempBuffer<T>(len);
@@ -383,7 +354,7 @@ int PermuteCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return true;
     });
     if (!ok) {
-        return Fail(interp, kMsgNoMemory);
+        return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     }
     Tcl_InvalidateStringRep(obj);
     return TCL_OK;
@@ -398,50 +369,54 @@ int ExtractCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
-    ListHolder holder;
-    Tcl_Obj* list = PositionList(obj, objv[3], &holder.obj);
+    // A data argument: the array's own elements stay as they are even
+    // when the list is the array itself.
+    DataArg positions(ElemType::Int, objv[3]);
+    Tcl_Obj* list = positions.get();
     if (list == nullptr || Length(list) == 0) {
-        return Fail(interp, "wrong indices to extract. must be a list of integer indices");
+        return Fail(interp, ErrorClass::Value,
+                    "wrong indices to extract. must be a list of integer indices");
     }
     int len = Length(obj);
     int dim = 1;
     if (objc == 6) {
         if (std::strcmp(Tcl_GetString(objv[4]), "-dim") != 0) {
-            return Fail(interp, "expected -dim <dim>");
+            return Fail(interp, ErrorClass::Syntax, "expected -dim <dim>");
         }
         // The message shows the default 1 when dim cannot be read.
         int read = 0;
         bool ok = ReadInt(objv[5], &read);
         if (ok) dim = read;
         if (!ok || dim < 1 || dim > len) {
-            return Failf(interp, "wrong dim %d", dim);
+            return Failf(interp, ErrorClass::Size, "wrong dim %d", dim);
         }
     }
     if (len % dim != 0) {
-        return Failf(interp, "wrong amount of object items %d. must be a multiple of dim %d", len,
-                     dim);
+        return Failf(interp, ErrorClass::Size,
+                     "wrong amount of object items %d. must be a multiple of dim %d", len, dim);
     }
     int items = len / dim;
     int count = Length(list);
     if (count > items) {
-        return Failf(interp, "wrong indices to extract length %d, must be small to nvec length %d",
-                     count, items);
+        return Failf(interp, ErrorClass::Size,
+                     "wrong indices to extract length %d, must be small to nvec length %d", count,
+                     items);
     }
     // The dim word, even when it is the list itself, was read from a copy
     // of its string, so the list still holds its elements.
     const int* idx = Elements<int>(list);
     for (int k = 0; k < count; ++k) {
         if (idx[k] < 0 || idx[k] >= items) {
-            return Failf(interp, "nvecs extract wrong index %d", idx[k]);
+            return Failf(interp, ErrorClass::Index, "nvecs extract wrong index %d", idx[k]);
         }
     }
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
         // count * dim <= items * dim == len, so the size is that of an
         // existing payload.
         void* p = TryNewPayload<T>(static_cast<std::int64_t>(count) * dim, false);
-        if (p == nullptr) return Fail(interp, kMsgNoMemory);
+        if (p == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         T* out = PayloadData<T>(p);
         const T* src = Elements<T>(obj);
         std::size_t itemBytes = static_cast<std::size_t>(dim) * sizeof(T);
@@ -464,17 +439,17 @@ int ConcatCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     std::int64_t total = 0;
     for (int a = 2; a < objc; ++a) {
         if (!SameTypeName(objv[a], objv[2])) {
-            return Fail(interp, "all obj must have same type");
+            return Fail(interp, ErrorClass::Type, "all obj must have same type");
         }
         if (!ElemTypeOf(objv[a])) {
-            return Fail(interp, kMsgNotAnArray);
+            return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
         }
         total += Length(objv[a]);
     }
     return Visit(*ElemTypeOf(objv[2]), [&]<class T>(std::type_identity<T>) {
-        if (!PayloadFits<T>(total)) return Fail(interp, kMsgWrongSize);
+        if (!PayloadFits<T>(total)) return Fail(interp, ErrorClass::Size, kMsgWrongSize);
         void* p = TryNewPayload<T>(total, false);
-        if (p == nullptr) return Fail(interp, kMsgNoMemory);
+        if (p == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         T* out = PayloadData<T>(p);
         for (int a = 2; a < objc; ++a) {
             int n = Length(objv[a]);
@@ -497,17 +472,15 @@ int InsertCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     int len = Length(obj);
     int at;
-    if (!ReadIndex(objv[3], len, &at)) {
-        return Fail(interp, "nvec insert wrong index");
-    }
+    if (GetIndex(interp, len, objv[3], &at) != TCL_OK) return TCL_ERROR;
     at = std::clamp(at, 0, len);
     Tcl_Obj* insert = objv[4];
     if (!SameTypeName(insert, obj)) {
-        return Fail(interp, kMsgSameType);
+        return Fail(interp, ErrorClass::Type, kMsgSameType);
     }
     if (Length(insert) == 0) {
         return TCL_OK;
@@ -526,20 +499,16 @@ namespace {
 int ReadRun(Tcl_Interp* interp, Tcl_Obj* startObj, Tcl_Obj* endObj, int len, int* start,
             int* count) {
     int s, e;
-    if (!ReadIndex(startObj, len, &s)) {
-        return Fail(interp, "wrong index_start");
-    }
+    if (GetIndex(interp, len, startObj, &s) != TCL_OK) return TCL_ERROR;
     s = std::max(s, 0);
     if (endObj == nullptr) {
         e = s;
     } else {
-        if (!ReadIndex(endObj, len, &e)) {
-            return Fail(interp, "wrong index_end");
-        }
+        if (GetIndex(interp, len, endObj, &e) != TCL_OK) return TCL_ERROR;
         e = std::max(e, 0);
     }
     if (e < s || s >= len) {
-        return Fail(interp, kMsgStartEnd);
+        return Fail(interp, ErrorClass::Index, kMsgStartEnd);
     }
     e = std::min(e, len - 1);
     *start = s;
@@ -557,7 +526,7 @@ int RemoveCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     int len = Length(obj);
     int start, count;
@@ -582,7 +551,7 @@ int ReplaceCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     int len = Length(obj);
     int start, count;
@@ -591,7 +560,7 @@ int ReplaceCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     Tcl_Obj* insert = objv[5];
     if (!SameTypeName(insert, obj)) {
-        return Fail(interp, kMsgSameType);
+        return Fail(interp, ErrorClass::Type, kMsgSameType);
     }
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
         return SpliceArray<T>(interp, obj, start, count, insert);
@@ -614,30 +583,30 @@ int ResizeCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2 + shift];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     int size;
     if (!ReadInt(objv[3 + shift], &size)) {
-        return Fail(interp, "wrong length");
+        return Fail(interp, ErrorClass::Size, "wrong length");
     }
     if (size < 0) {
-        return Failf(interp, "wrong length %d", size);
+        return Failf(interp, ErrorClass::Size, "wrong length %d", size);
     }
     int len = Length(obj);
     if (size == len) {
         return TCL_OK;
     }
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
-        if (!PayloadFits<T>(size)) return Failf(interp, "wrong length %d", size);
+        if (!PayloadFits<T>(size)) return Failf(interp, ErrorClass::Size, "wrong length %d", size);
         if (preserve) {
-            if (!ResizePayload<T>(obj, size)) return Fail(interp, kMsgNoMemory);
+            if (!ResizePayload<T>(obj, size)) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
             if (size > len) {
                 std::memset(static_cast<void*>(Elements<T>(obj) + len), 0,
                             static_cast<std::size_t>(size - len) * sizeof(T));
             }
         } else {
             void* p = TryNewPayload<T>(size, true);
-            if (p == nullptr) return Fail(interp, kMsgNoMemory);
+            if (p == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
             InstallPayload<T>(obj, p);
         }
         return Changed(interp, obj);

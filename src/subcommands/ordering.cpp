@@ -331,16 +331,16 @@ int SetOperation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], SetOp op,
         return SyntaxError(interp, syntax);
     }
     if (!sorted) {
-        return Fail(interp, "now only -sorted option is implemented");
+        return Fail(interp, ErrorClass::Syntax, "now only -sorted option is implemented");
     }
     Tcl_Obj* objA = objv[first];
     Tcl_Obj* objB = objv[first + 1];
     if (std::strcmp(TypeNameOf(objA), TypeNameOf(objB)) != 0) {
-        return Fail(interp, "all obj must have same type");
+        return Fail(interp, ErrorClass::Type, "all obj must have same type");
     }
     std::optional<ElemType> type = ElemTypeOf(objA);
     if (!type) {
-        return Fail(interp, kMsgWrongType);
+        return Fail(interp, ErrorClass::Type, kMsgWrongType);
     }
     return Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
         const T* a = Elements<T>(objA);
@@ -348,12 +348,12 @@ int SetOperation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], SetOp op,
         int na = Length(objA);
         int nb = Length(objB);
         if (!StrictlyIncreasing(a, na) || !StrictlyIncreasing(b, nb)) {
-            return Fail(interp, kMsgNotIncreasing);
+            return Fail(interp, ErrorClass::Value, kMsgNotIncreasing);
         }
         std::int64_t capacity = MergeCapacity(op, na, nb);
         void* payload = TryNewPayload<T>(capacity, false);
         if (payload == nullptr) {
-            return Fail(interp, kMsgNoMemory);
+            return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         }
         std::int64_t count = Merge(op, a, na, b, nb, PayloadData<T>(payload));
         PayloadCount(payload) = static_cast<std::int32_t>(count);
@@ -388,7 +388,8 @@ int RenumberElements(Tcl_Interp* interp, T* a, int n, const int* oldIds, const i
     int maxId = 0;
     for (int k = 0; k < nIds; ++k) {
         if (oldIds[k] < 0) {
-            return Failf(interp, "wrong old_ids value %d, must be non-negative", oldIds[k]);
+            return Failf(interp, ErrorClass::Value, "wrong old_ids value %d, must be non-negative",
+                         oldIds[k]);
         }
         maxId = std::max(maxId, oldIds[k]);
     }
@@ -396,7 +397,8 @@ int RenumberElements(Tcl_Interp* interp, T* a, int n, const int* oldIds, const i
         // chararray elements read as 0..255, the others as signed values.
         Wide<T> e = a[i];
         if (e < 0 || e > maxId) {
-            return Failf(interp, "nvecs renumber wrong value %lld out of range [0,%d]",
+            return Failf(interp, ErrorClass::Value,
+                         "nvecs renumber wrong value %lld out of range [0,%d]",
                          static_cast<long long>(e), maxId);
         }
     }
@@ -407,7 +409,7 @@ int RenumberElements(Tcl_Interp* interp, T* a, int n, const int* oldIds, const i
     std::unique_ptr<std::int32_t[], FreeDeleter> table(
         static_cast<std::int32_t*>(std::calloc(entries, sizeof(std::int32_t))));
     if (!table) {
-        return Fail(interp, kMsgNoMemory);
+        return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     }
     // In identifier order, so the last occurrence of a repeated one wins.
     for (int k = 0; k < nIds; ++k) {
@@ -439,11 +441,11 @@ int SearchCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         } else if (IsOption(word, "-start")) {
             int value;
             if (GetIntArg(nullptr, objv[3 + skip], &value) != TCL_OK) {
-                return Failf(interp, "wrong nvec search -start index %d", start);
+                return Failf(interp, ErrorClass::Index, "wrong nvec search -start index %d", start);
             }
             start = value;
             if (start < 0) {
-                return Failf(interp, "wrong nvec search -start index %d", start);
+                return Failf(interp, ErrorClass::Index, "wrong nvec search -start index %d", start);
             }
             skip += 2;
         } else {
@@ -457,7 +459,7 @@ int SearchCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* valueObj = objv[3 + skip];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgWrongType);
+        return Fail(interp, ErrorClass::Type, kMsgWrongType);
     }
     int n = Length(obj);
     if (start >= n) {
@@ -467,8 +469,9 @@ int SearchCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     return Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
         T value;
+        // Tcl's reader leaves its message; the code is nvec's own.
         if (ReadSearchValue<T>(interp, valueObj, &value) != TCL_OK) {
-            return TCL_ERROR;
+            return SetErrorClass(interp, ErrorClass::Value);
         }
         const T* a = Elements<T>(obj);
         int pos = sorted ? FindSorted(a, start, n, value) : FindLinear(a, start, n, value);
@@ -489,7 +492,7 @@ int SortCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[objc - 1];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgWrongType);
+        return Fail(interp, ErrorClass::Type, kMsgWrongType);
     }
     Visit(*type, [&]<class T>(std::type_identity<T>) {
         T* a = Elements<T>(obj);
@@ -526,20 +529,20 @@ int RenumberCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) {
-        return Fail(interp, kMsgNotAnArray);
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     Tcl_Obj* oldIds = objv[3];
     Tcl_Obj* newIds = objc == 5 ? objv[4] : nullptr;
     if (ElemTypeOf(oldIds) != ElemType::Int ||
         (newIds != nullptr && ElemTypeOf(newIds) != ElemType::Int)) {
-        return Fail(interp, kMsgIdsType);
+        return Fail(interp, ErrorClass::Type, kMsgIdsType);
     }
     if (newIds != nullptr && Length(oldIds) != Length(newIds)) {
-        return Fail(interp, "<old_ids> and <new_ids> must have same size");
+        return Fail(interp, ErrorClass::Size, "<old_ids> and <new_ids> must have same size");
     }
     int code = Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
         if constexpr (kIsFloat<T>) {
-            return Fail(interp, kMsgWrongIntType);
+            return Fail(interp, ErrorClass::Type, kMsgWrongIntType);
         } else {
             return RenumberElements(interp, Elements<T>(obj), Length(obj), Elements<int>(oldIds),
                                     newIds != nullptr ? Elements<int>(newIds) : nullptr,
