@@ -104,8 +104,8 @@ if {![interp exists failing]} {
 # as it was (one test each). The class is SYNTAX, TYPE, INDEX, VALUE, SIZE
 # or MEMORY (error code {NVEC CLASS}), or TCL for Tcl's own codes. GUARD
 # and a fault name the following tests after the fault they guard against
-# (GUARD {} ends that).
-proc failures {prefix table} {
+# (GUARD {} ends that). The tests get the constraints given.
+proc failures {prefix table {constraints {}}} {
     set guard {}
     foreach word $table {
         if {[info exists next]} {
@@ -118,7 +118,7 @@ proc failures {prefix table} {
             set class $word
             set next message
         } else {
-            test "$prefix[expr {$guard eq "" ? "" : " (guard: $guard)"}]: $word" {} -body {
+            test "$prefix[expr {$guard eq "" ? "" : " (guard: $guard)"}]: $word" {} -constraints $constraints -body {
                 lassign [failing eval [list tryCall $word]] code msg errorCode changed
                 if {$class eq "TCL" ? [lindex $errorCode 0] eq "NVEC" : $errorCode ne [list NVEC $class]} {
                     lappend msg "error code $errorCode"

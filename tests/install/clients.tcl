@@ -1,7 +1,7 @@
 # Loads an installed nvec and the example extension pointstats, built
 # against that installation, into one interpreter and checks what they do
-# together. Run by tests/install/run, in a fresh tclsh8.6:
-#   tclsh8.6 clients.tcl <nvec Tcl dir> <pointstats Tcl dir> <other nvec package dir>
+# together. Run by tests/install/run, in a fresh tclsh (8.6 or 9.0):
+#   tclsh clients.tcl <nvec Tcl dir> <pointstats Tcl dir> <other nvec package dir>
 # (the folders holding nvec1.19/ and pointstats*/; the other package dir
 # holds a different libnvec.so). Exits non-zero when a test fails.
 
@@ -10,7 +10,9 @@ set argv {}
 package require tcltest 2.5
 namespace import -force ::tcltest::*
 set auto_path [linsert $auto_path 0 $nvecDir $clientDir]
-set lib [file join $nvecDir nvec1.19 libnvec.so]
+# The library's name (Tcl 9's naming in a build for Tcl 9).
+set libName [expr {[package vsatisfies [package provide Tcl] 9-] ? "libtcl9nvec1.19.so" : "libnvec.so"}]
+set lib [file join $nvecDir nvec1.19 $libName]
 proc loaded {prefix} { lindex [lsearch -inline -exact -index 1 [info loaded {}] $prefix] 0 }
 proc bc {points} { pointstats bbox_centroid $points }
 proc fails {points} { list [catch {bc $points} m o] $m [dict get $o -errorcode] }
@@ -53,7 +55,7 @@ foreach {script expected} {
 test client-guard {a process that loaded another nvec copy is refused with a message} -body {
     set script [list set auto_path [linsert $auto_path 0 $otherNvec]]
     append script \n [list set lib [loaded Pointstats]] \n {puts [list [catch {load $lib} m] $m]}
-    string map [list $lib INSTALLED [file join $otherNvec libnvec.so] OTHER] \
+    string map [list $lib INSTALLED [file join $otherNvec $libName] OTHER] \
         [exec [info nameofexecutable] << $script]
 } -result {1 {pointstats: built against the nvec library INSTALLED, but nvec was loaded from OTHER}}
 
