@@ -7,7 +7,6 @@
 #include <tcl.h>
 
 #include <algorithm>
-#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -175,25 +174,10 @@ TYPED_TEST(CInterface, GuardSetLengthBeyondTheBlockLimitPanicked) {
 
 TYPED_TEST(CInterface, ConvertsToEveryTypeByTheRules) {
     using S = TypeParam;
-    const double doubles[] = {1.9,
-                              -1.9,
-                              300.7,
-                              NAN,
-                              1e10,
-                              -1e10,
-                              INFINITY,
-                              -INFINITY,
-                              2147483647.9,
-                              -2147483648.9,
-                              1e300,
-                              -0.5,
-                              0x1.fffffefffffffp127,
-                              -0x1.ffffffp127,
-                              3e9,
-                              0.1};
-    const long long ints[] = {
-        70000,           -1,        200,      0, 1, INT32_MIN, INT32_MAX, 16777217, (1LL << 40) + 5,
-        (1LL << 53) + 1, LLONG_MIN, LLONG_MAX};
+    const double doubles[] = {1.9, -1.9, 300.7, NAN, 1e10, -1e10, INFINITY, -INFINITY, 2147483647.9,
+                              -2147483648.9, 1e300, -0.5, 0x1.fffffefffffffp127, -0x1.ffffffp127, 3e9, 0.1};
+    const long long ints[] = {70000, -1, 200, 0, 1, INT32_MIN, INT32_MAX, 16777217, (1LL << 40) + 5,
+                              (1LL << 53) + 1, LLONG_MIN, LLONG_MAX};
     std::vector<S> v;
     if constexpr (std::is_floating_point_v<S>) {
         for (double d : doubles) v.push_back(oracle::Convert<S, double>(d));
@@ -372,23 +356,19 @@ TYPED_TEST(CInterface, ParsingMatchesTheStandardReaders) {
     }
     // Random numbers, often longer than 24 characters, with every separator.
     std::mt19937_64 rng(7);
-    const char* seps[] = {" ",    "\t", "\n", "  ",
-                          "\r\n", "\v", "\f", "                            "};
+    const char* seps[] = {" ", "\t", "\n", "  ", "\r\n", "\v", "\f", "                            "};
     for (int round = 0; round < 50; ++round) {
         std::string text(rng() % 4 == 0 ? rng() % 60 : 0, ' ');
+        auto digits = [&](int n) {
+            while (n-- > 0) text += static_cast<char>('0' + rng() % 10);
+        };
         for (int i = 0, count = 1 + static_cast<int>(rng() % 40); i < count; ++i) {
             if (i) text += seps[rng() % 8];
             if (rng() % 2) text += (rng() % 2) ? "-" : "+";
-            for (int d = 1 + static_cast<int>(rng() % 30); d > 0; --d)
-                text += static_cast<char>('0' + rng() % 10);
-            if (std::is_floating_point_v<E> && rng() % 2) {
-                text += '.';
-                for (int d = static_cast<int>(rng() % 25); d > 0; --d)
-                    text += static_cast<char>('0' + rng() % 10);
-            }
-            if (std::is_floating_point_v<E> && rng() % 3 == 0) {
+            digits(1 + static_cast<int>(rng() % 30));
+            if (std::is_floating_point_v<E> && rng() % 2) text += '.', digits(static_cast<int>(rng() % 25));
+            if (std::is_floating_point_v<E> && rng() % 3 == 0)
                 text += "e" + std::to_string(static_cast<int>(rng() % 80) - 40);
-            }
         }
         ExpectReadsLikeTheStandardReaders<E>(text);
     }
