@@ -62,38 +62,25 @@ proc results {prefix rows {constraints {}}} {
 # type and string are compared before and after the call.
 if {![interp exists failing]} {
     interp create failing
-    failing eval [list set auto_path $auto_path]
-    failing eval [list set types $nvecTypes]
-    failing eval {
+    failing eval [list set auto_path $auto_path] \; [list set types $nvecTypes] \; {
         package require nvec
-        proc fixtures {} {
-            uplevel 1 {
-                foreach {n t v} {a intarray "3 1 4 1 5 9" b intarray "1 2 3 4" one intarray 0 e intarray ""
-                                 d doublearray "0.5 1.5 2.5" c chararray "1 2 3"} {
-                    set $n [nvec new $t -values [string range "$v " 0 end-1]]
-                }
-                set L [lrange {1 2 3 4} 0 2]
-            }
-        }
+        proc text {value} { set s ""; append s $value }
         proc snapshot {} {
-            uplevel 1 {
-                lmap n {a b one e d c L} {
-                    set t [nvec type [set $n]]
-                    set s {}
-                    append s [set $n]
-                    list $n $t [expr {$t in $::types ? [nvec get_binary [set $n]] : ""}] $s
-                }
-            }
+            uplevel 1 {lmap n {a b one e d c L} {
+                set t [nvec type [set $n]]
+                list $n $t [expr {$t in $::types ? [nvec get_binary [set $n]] : ""}] [text [set $n]]
+            }}
         }
         # The code, message, error code and changed fixtures of one call.
         proc tryCall {call} {
-            fixtures
+            foreach {n t v} {a intarray {3 1 4 1 5 9} b intarray {1 2 3 4} one intarray 0 e intarray {}
+                             d doublearray {0.5 1.5 2.5} c chararray {1 2 3}} {
+                set $n [nvec new $t -values [text $v]]
+            }
+            set L [lrange {1 2 3 4} 0 2]
             set before [snapshot]
             set code [catch $call msg opts]
-            set changed [lmap x $before y [snapshot] {
-                if {$x eq $y} continue
-                lindex $x 0
-            }]
+            set changed [lmap x $before y [snapshot] {if {$x eq $y} continue; lindex $x 0}]
             list $code $msg [lrange [expr {$code ? [dict get $opts -errorcode] : ""}] 0 1] $changed
         }
     }
