@@ -115,6 +115,8 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     EXPECT_EQ(text.Str(), TclText<E>({1, 2, 0}));
     EXPECT_EQ(A::Get(bad.obj, &n), nullptr);  // failures report 0 and change nothing
     EXPECT_EQ(n, 0);
+    EXPECT_EQ(A::Get(bad.obj, nullptr), nullptr);
+    EXPECT_EQ(GetTypeName(nullptr), GetTypeName(Held(Tcl_NewObj()).obj));  // one static string
     EXPECT_EQ(A::SetLength(bad.obj, 4), nullptr);
     A::SetLengthDirect(nullptr, 1);  // ignored: no object, no array, a negative length
     A::SetLengthDirect(bad.obj, 1);
