@@ -146,15 +146,11 @@ TYPED_TEST(CInterface, GuardSetLengthBeyondTheBlockLimitPanicked) {
     TypeParam v[2] = {TypeParam(1), TypeParam(2)};
     Held o(A::New(v, 2));
     const std::string before = o.Str();
-    EXPECT_EQ(A::SetLength(o.obj, -1), nullptr);
-    EXPECT_EQ(A::SetLength(o.obj, kBlocksBelow4GiB && sizeof(TypeParam) >= 2 ? 2147483647 : -5),
-              nullptr);
-    EXPECT_EQ(A::SetLength(o.obj, kBlocksBelow4GiB && sizeof(TypeParam) >= 4 ? 1073741824 : -5),
-              nullptr);
+    for (int length : {-1, kBlocksBelow4GiB && sizeof(TypeParam) >= 2 ? 2147483647 : -5,
+                       kBlocksBelow4GiB && sizeof(TypeParam) >= 4 ? 1073741824 : -5})
+        EXPECT_EQ(A::SetLength(o.obj, length), nullptr) << length;
     int n;
-    EXPECT_EQ(A::Get(o.obj, &n)[1], TypeParam(2));
-    EXPECT_EQ(n, 2);
-    EXPECT_EQ(o.Str(), before);
+    EXPECT_EQ(A::Get(o.obj, &n)[1] == TypeParam(2) && n == 2 && o.Str() == before, true);
 }
 
 // ---- Conversion between element types, against the rules ----------------
@@ -200,9 +196,8 @@ TEST(Guard, ConversionOfAHugeCountToAWiderTypePanicked) {
     Tcl_SetCharArrayLengthDirect(o.obj, 1 << 30);
     int n = -1;
     EXPECT_EQ(Tcl_GetDoubleArrayFromObj(o.obj, &n), nullptr);
-    EXPECT_EQ(n, 0);
     EXPECT_EQ(Tcl_SetLongArrayLength(o.obj, 1), nullptr);
-    EXPECT_EQ(o.Type(), "chararray");
+    EXPECT_EQ(o.Type() + std::to_string(n), "chararray0");
     Tcl_SetCharArrayLengthDirect(o.obj, 1);
     EXPECT_EQ(*Tcl_GetCharArrayFromObj(o.obj, &n), 7);
 }
@@ -226,14 +221,10 @@ TEST(Guard, SplicingBeyondTheLimitsReadOrAllocatedFirst) {
         EXPECT_STREQ(Tcl_GetStringResult(gInterp), "wrong size") << script;
     }
     if (kBlocksBelow4GiB) {
-        EXPECT_EQ(Tcl_Eval(gInterp,
-                           "list [catch {nvec resize -preserve $a 600000000} m] $m "
-                           "[nvec length $a]"),
-                  TCL_OK);
+        Tcl_Eval(gInterp, "list [catch {nvec resize -preserve $a 600000000} m] $m [nvec length $a]");
         EXPECT_STREQ(Tcl_GetStringResult(gInterp), "1 {wrong length 600000000} 300000000");
     }
-    Tcl_UnsetVar(gInterp, "a", 0);
-    Tcl_UnsetVar(gInterp, "b", 0);
+    Tcl_Eval(gInterp, "unset a b");
     Tcl_SetDoubleArrayLengthDirect(big.obj, 1);
     Tcl_SetCharArrayLengthDirect(bytes.obj, 1);
     EXPECT_EQ(big.Str() + bytes.Str(), "1.57");
@@ -247,23 +238,20 @@ TEST(Guard, SplicingBeyondTheLimitsReadOrAllocatedFirst) {
 TYPED_TEST(CInterface, StringFormIsTclsText) {
     using E = TypeParam;
     std::vector<E> v = {std::numeric_limits<E>::max(), std::numeric_limits<E>::lowest()};
+    auto add = [&](double d) { v.push_back(oracle::Convert<E, double>(d)); };
     if constexpr (std::is_floating_point_v<E>) {
         const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
         for (double d : {0.0, -0.0, inf, -inf, nan, -nan, 5e-324, 0x1p-1022, 1e-5, 0.0001,
                          9.999999999999999e-5, 0.00010000000000000002, 1e16, 9999999999999998.0,
                          1e17, 99999999999999984.0, 123456789012345678.0, 0.1, 1.0 / 3,
                          // Shortest digits halfway between two doubles.
-                         1024e23, 2048e23, 65536e23, 4294967296e23, 1e23, -1024e23}) {
-            v.push_back(oracle::Convert<E, double>(d));
-        }
+                         1024e23, 2048e23, 65536e23, 4294967296e23, 1e23, -1024e23})
+            add(d);
         for (int e = -330; e <= 310; ++e) {
             double p = std::strtod(("1e" + std::to_string(e)).c_str(), nullptr);
-            for (double d : {p, std::nextafter(p, 0.0), std::nextafter(p, INFINITY), -p * 3}) {
-                v.push_back(oracle::Convert<E, double>(d));
-            }
+            for (double d : {p, std::nextafter(p, 0.0), std::nextafter(p, INFINITY), -p * 3}) add(d);
         }
-        for (int e = -1075; e <= 1024; ++e)
-            v.push_back(oracle::Convert<E, double>(-std::ldexp(1.0, e)));
+        for (int e = -1075; e <= 1024; ++e) add(-std::ldexp(1.0, e));
     }
     const char* env = std::getenv("NVEC_PRINT_PROBES");
     std::mt19937_64 rng(2026);
@@ -273,9 +261,8 @@ TYPED_TEST(CInterface, StringFormIsTclsText) {
         E x;
         std::memcpy(&x, &bits, sizeof x);
         v.push_back(x);
-        v.push_back(oracle::Convert<E, double>(
-            static_cast<double>(static_cast<std::int64_t>(bits % 2000001) - 1000000) /
-            static_cast<double>(1ULL << (bits >> 60))));
+        add(static_cast<double>(static_cast<std::int64_t>(bits % 2000001) - 1000000) /
+            static_cast<double>(1ULL << (bits >> 60)));
     }
     Held o(Api<E>::New(v.data(), static_cast<int>(v.size())));
     EXPECT_TRUE(oracle::RightForm(v, o.Str()));
