@@ -4,17 +4,9 @@
 
 package require Tcl 8.6-
 
-if {[info exists env(NVEC_PKG_DIR)]} {
-    set nvecPkgDir $env(NVEC_PKG_DIR)
-} else {
-    set nvecPkgDir [file join [file dirname [info script]] .. build lib nvec]
-}
-set env(NVEC_PKG_DIR) [file normalize $nvecPkgDir]
+set env(NVEC_PKG_DIR) [file normalize [expr {[info exists env(NVEC_PKG_DIR)] ? $env(NVEC_PKG_DIR)
+    : [file join [file dirname [info script]] .. build lib nvec]}]]
 
 package require tcltest 2.5
-
-tcltest::configure -testdir [file dirname [file normalize [info script]]]
-tcltest::configure -singleproc 1
-tcltest::configure {*}$argv
-set failed [tcltest::runAllTests]
-exit $failed
+tcltest::configure -testdir [file dirname [file normalize [info script]]] -singleproc 1 {*}$argv
+exit [tcltest::runAllTests]

@@ -111,8 +111,9 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     EXPECT_NE(Tcl_GetObjType(A::Name()), nullptr);  // registered under its name
     ASSERT_NE(A::Get(text.obj, &n), nullptr);       // converted in place, the string kept
     EXPECT_EQ(text.Type() + ":" + text.Str() + std::to_string(n), name + ":1 22");
-    ASSERT_NE(A::SetLength(text.obj, 3), nullptr);
-    EXPECT_EQ(text.Str(), TclText<E>({1, 2, 0}));
+    Held fresh(std::string("7 8"));  // converted by the length change
+    ASSERT_NE(A::SetLength(fresh.obj, 3), nullptr);
+    EXPECT_EQ(fresh.Str(), TclText<E>({7, 8, 0}));
     EXPECT_EQ(A::Get(bad.obj, &n), nullptr);  // failures report 0 and change nothing
     EXPECT_EQ(n, 0);
     EXPECT_EQ(A::Get(bad.obj, nullptr), nullptr);
