@@ -178,11 +178,6 @@ TYPED_TEST(CInterface, ConvertsToEveryTypeByTheRules) {
                 << Api<S>::Name() << " to " << Api<D>::Name() << " #" << i;
         }
     });
-    Held s(std::string("1.5 2.5"));  // the string stays until the elements change
-    int n;
-    Tcl_GetDoubleArrayFromObj(s.obj, &n);
-    EXPECT_TRUE(oracle::Same(oracle::Convert<S, double>(2.5), Api<S>::Get(s.obj, &n)[1]));
-    EXPECT_EQ(s.Str(), "1.5 2.5");
 }
 
 // Guards the fault found while setting the fuzzers' memory limits: the
@@ -326,8 +321,7 @@ TYPED_TEST(CInterface, ParsingMatchesTheStandardReaders) {
         bar = std::min(tokens.find('|', at), tokens.size());
         const std::string t = tokens.substr(at, bar - at);
         ExpectReadsLikeTheStandardReaders<E>(t);
-        ExpectReadsLikeTheStandardReaders<E>(t + " 7\n");
-        ExpectReadsLikeTheStandardReaders<E>(std::string("\t") + t + "\r\n" + t);
+        ExpectReadsLikeTheStandardReaders<E>(std::string("\t") + t + "\r\n" + t + " 7\n");
     }
     // Random numbers, often longer than 24 characters, with every separator.
     std::mt19937_64 rng(7);
