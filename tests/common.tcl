@@ -8,9 +8,7 @@ namespace import -force ::tcltest::*
 # First on auto_path: where several directories offer nvec 1.19, the one
 # nearest the front wins, and an installed copy must not stand in for the
 # build under test.
-if {[lindex $auto_path 0] ne $env(NVEC_PKG_DIR)} {
-    set auto_path [linsert $auto_path 0 $env(NVEC_PKG_DIR)]
-}
+if {[lindex $auto_path 0] ne $env(NVEC_PKG_DIR)} {set auto_path [linsert $auto_path 0 $env(NVEC_PKG_DIR)]}
 package require nvec 1.19
 
 testConstraint littleEndian [expr {$tcl_platform(byteOrder) eq "littleEndian"}]
