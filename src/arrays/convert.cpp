@@ -17,19 +17,6 @@ void ConvertElems(const S* src, D* dst, int n) {
     for (int i = 0; i < n; ++i) dst[i] = ConvertElem<D, S>(src[i]);
 }
 
-// The element type of obj when it carries one of nvec's own records (the
-// records themselves, not their name, so that a payload is only ever read
-// through a record that made it).
-std::optional<ElemType> OwnElemType(Tcl_Obj* obj) {
-    for (int i = 0; i < kNumElemTypes; ++i) {
-        if (Visit(static_cast<ElemType>(i),
-                  [obj]<class S>(std::type_identity<S>) { return HasArrayType<S>(obj); })) {
-            return static_cast<ElemType>(i);
-        }
-    }
-    return std::nullopt;
-}
-
 // A new payload of T holding obj's elements (obj an array of element type
 // `from`) converted. A wider type may need a block beyond the allocator's
 // limit (a chararray of 600 million elements as a doublearray), or memory

@@ -84,6 +84,25 @@ const char* TypeNameOf(Tcl_Obj* obj);
 // seven names in canonical order), if any.
 std::optional<ElemType> ElemTypeFromName(const char* name);
 
+// Whether obj's type record is one of T's own (the record-identity test).
+template <class T>
+bool HasArrayType(Tcl_Obj* obj) {
+    return obj->typePtr == &kArrayType<T> || obj->typePtr == &kTextArrayType<T>;
+}
+
+// The element type of obj when it carries one of nvec's own records (the
+// records themselves, not their name, so that a payload is only ever read
+// through a record that made it).
+inline std::optional<ElemType> OwnElemType(Tcl_Obj* obj) {
+    for (int i = 0; i < kNumElemTypes; ++i) {
+        if (Visit(static_cast<ElemType>(i),
+                  [obj]<class S>(std::type_identity<S>) { return HasArrayType<S>(obj); })) {
+            return static_cast<ElemType>(i);
+        }
+    }
+    return std::nullopt;
+}
+
 // The element type of an array value, decided by the type-name test. A
 // list or a string that would parse as an array is not an array value.
 // An object that carries one of nvec's own records has that record's name,
@@ -92,22 +111,9 @@ std::optional<ElemType> ElemTypeFromName(const char* name);
 // any other record still goes through the name test.
 inline std::optional<ElemType> ElemTypeOf(Tcl_Obj* obj) {
     if (obj != nullptr) {
-        const Tcl_ObjType* t = obj->typePtr;
-        if (t == &kArrayType<unsigned char>) return ElemType::Char;
-        if (t == &kArrayType<short>) return ElemType::Short;
-        if (t == &kArrayType<int>) return ElemType::Int;
-        if (t == &kArrayType<long>) return ElemType::Long;
-        if (t == &kArrayType<long long>) return ElemType::LongLong;
-        if (t == &kArrayType<float>) return ElemType::Float;
-        if (t == &kArrayType<double>) return ElemType::Double;
+        if (std::optional<ElemType> t = OwnElemType(obj)) return t;
     }
     return ElemTypeFromName(TypeNameOf(obj));
-}
-
-// Whether obj's type record is one of T's own (the record-identity test).
-template <class T>
-bool HasArrayType(Tcl_Obj* obj) {
-    return obj->typePtr == &kArrayType<T> || obj->typePtr == &kTextArrayType<T>;
 }
 
 inline void* PayloadOf(Tcl_Obj* obj) { return obj->internalRep.otherValuePtr; }

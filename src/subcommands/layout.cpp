@@ -164,7 +164,7 @@ int SpliceArray(Tcl_Interp* interp, Tcl_Obj* obj, int at, int m, Tcl_Obj* insert
 
 }  // namespace
 
-// ---- 5.1 ranges, interleaving, reversal ----
+// ---- ranges, interleaving, reversal ----
 
 // Copies elements start to end (inclusive, both clamped into the array) into
 // a new array of the same type.
@@ -266,7 +266,7 @@ int ReverseCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return Changed(interp, obj);
 }
 
-// ---- 5.2 swapping, permutation, extraction ----
+// ---- swapping, permutation, extraction ----
 
 // Exchanges two elements in place; no result.
 int SwapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
@@ -429,7 +429,7 @@ int ExtractCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     });
 }
 
-// ---- 5.3 concatenation and splicing ----
+// ---- concatenation and splicing ----
 
 // Joins arrays of one type into a new array, allocated once at its size.
 int ConcatCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
