@@ -1,7 +1,7 @@
 // What nvec's parser, conversions and string form must give, written out
 // from the standard readers, Tcl's own printer and the conversion rules,
-// independently of nvec: the oracle of the parse fuzzer and of the C
-// interface tests.
+// independently of nvec, and the checks of nvec against it: the oracle of
+// the parse fuzzer and of the C interface tests.
 
 #pragma once
 
@@ -125,6 +125,78 @@ bool RightForm(const std::vector<E>& v, const std::string& text) {
         pos = end;
     }
     return pos == text.size();
+}
+
+// ---- The checks: each gives the first difference from the oracle, or "" ----
+
+// The string form of elems is their right texts, in a short array and in
+// one of 8 or more (another printing path); the array converts to each
+// type element by element by the conversion rules.
+template <class E>
+std::string CheckElements(const std::vector<E>& elems) {
+    const std::string name = fuzz::Api<E>::Name();
+    const int size = static_cast<int>(elems.size());
+    std::vector<E> longer;
+    while (size > 0 && longer.size() < 8) longer.insert(longer.end(), elems.begin(), elems.end());
+    std::string diff;
+    auto checkForm = [&](const std::vector<E>& v) {
+        Tcl_Obj* printed = fuzz::Api<E>::New(v.data(), static_cast<int>(v.size()));
+        Tcl_IncrRefCount(printed);
+        const std::string text = Tcl_GetString(printed);
+        if (!RightForm(v, text))
+            diff = name + " string form \"" + text.substr(0, 300) + "\" is not Tcl's text";
+        Tcl_DecrRefCount(printed);
+    };
+    checkForm(elems);
+    checkForm(longer);
+    fuzz::ForEachType([&]<class D>(D) {
+        Tcl_Obj* array = fuzz::Api<E>::New(elems.data(), size);
+        Tcl_IncrRefCount(array);
+        int n = -1;
+        const D* got = fuzz::Api<D>::Get(array, &n);
+        for (int i = 0; i < size || n != size; ++i) {
+            if (n != size || !Same(got[i], Convert<D, E>(elems[i]))) {
+                diff = name + " to " + fuzz::Api<D>::Name() + ": count " + std::to_string(n) +
+                       ", element " + std::to_string(i) + " differs";
+                break;
+            }
+        }
+        Tcl_DecrRefCount(array);
+    });
+    return diff;
+}
+
+// text, made a list first where it is one (as scripts hand values over),
+// read as an array of E: converted exactly when the standard readers read
+// all of it, the elements theirs, the string kept; a failed conversion
+// gives no elements and leaves the object as it was. Then the checks of
+// the elements.
+template <class E>
+std::string CheckText(const std::string& text) {
+    Tcl_Obj* obj = Tcl_NewStringObj(text.data(), static_cast<int>(text.size()));
+    Tcl_IncrRefCount(obj);
+    Tcl_Obj* first;
+    Tcl_ListObjIndex(nullptr, obj, 0, &first);
+    const Tcl_ObjType* before = obj->typePtr;
+    int n = -1;
+    const E* e = fuzz::Api<E>::Get(obj, &n);
+    const bool converted = std::string(GetTypeName(obj)) == fuzz::Api<E>::Name();
+    std::vector<E> want, got(e, e + (e != nullptr && n > 0 ? n : 0));
+    const bool ok = Parse<E>(text.c_str(), text.size(), &want);
+    if (!ok) want.clear();
+    std::string diff;
+    if (converted != ok || n != static_cast<int>(got.size()) ||
+        !std::equal(got.begin(), got.end(), want.begin(), want.end(), Same<E>) ||
+        std::string(Tcl_GetString(obj), obj->length) != text ||
+        (!converted && obj->typePtr != before)) {
+        diff = "converted " + std::to_string(converted) + ", " + std::to_string(n) +
+               " elements; the standard readers " + std::to_string(ok) + ", " +
+               std::to_string(want.size()) + " elements";
+    }
+    Tcl_DecrRefCount(obj);
+    if (!diff.empty())
+        return std::string(fuzz::Api<E>::Name()) + " \"" + text.substr(0, 300) + "\": " + diff;
+    return converted ? CheckElements(got) : "";
 }
 
 }  // namespace oracle
