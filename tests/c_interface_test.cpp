@@ -57,18 +57,6 @@ struct Held {
     std::string Type() const { return GetTypeName(obj); }
 };
 
-// Tcl's own text of numbers of type E.
-template <class E>
-std::string TclText(const std::vector<E>& v) {
-    std::string s;
-    for (E x : v) {
-        Held o(std::is_floating_point_v<E> ? Tcl_NewDoubleObj(static_cast<double>(x))
-                                           : Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(x)));
-        s += (s.empty() ? "" : " ") + o.Str();
-    }
-    return s;
-}
-
 template <class E>
 class CInterface : public ::testing::Test {};
 using AllTypes = ::testing::Types<unsigned char, short, int, long, long long, float, double>;
@@ -81,20 +69,21 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     int n = -1;
     Held zero(A::New(nullptr, 3));  // zeroed, no string until asked
     EXPECT_EQ(zero.obj->bytes, nullptr);
-    EXPECT_EQ(zero.Type() + std::to_string(IsNvec(zero.obj)) + ":" + zero.Str(),
-              name + "1:" + TclText<E>({0, 0, 0}));
+    EXPECT_EQ(zero.Type() + std::to_string(IsNvec(zero.obj)), name + "1");
+    EXPECT_TRUE(oracle::RightForm<E>({0, 0, 0}, zero.Str()));
     E v[3] = {E(1), E(100), E(7)};
     Held a(A::New(v, 3));
     v[0] = E(9);                                 // the array holds a copy
     ASSERT_NE(A::SetLength(a.obj, 5), nullptr);  // grows with zeros, drops the string
     EXPECT_EQ(a.obj->bytes, nullptr);
-    EXPECT_EQ(a.Str(), TclText<E>({1, 100, 7, 0, 0}));
+    EXPECT_TRUE(oracle::RightForm<E>({1, 100, 7, 0, 0}, a.Str()));
     A::SetLength(a.obj, 1)[0] = E(8);
-    EXPECT_EQ((A::SetLength(a.obj, 3), a.Str()), TclText<E>({8, 0, 0}));  // no stale elements
+    A::SetLength(a.obj, 3);  // no stale elements
+    EXPECT_TRUE(oracle::RightForm<E>({8, 0, 0}, a.Str()));
     A::SetLengthDirect(a.obj, 2);  // the count only: the string stays
-    EXPECT_EQ(a.Str(), TclText<E>({8, 0, 0}));
+    EXPECT_TRUE(oracle::RightForm<E>({8, 0, 0}, a.Str()));
     Tcl_InvalidateStringRep(a.obj);
-    EXPECT_EQ(a.Str(), TclText<E>({8, 0}));
+    EXPECT_TRUE(oracle::RightForm<E>({8, 0}, a.Str()));
     Held d(Tcl_DuplicateObj(a.obj));  // exactly the count, sharing nothing
     A::Get(d.obj, &n)[0] = E(5);
     EXPECT_EQ(n, 2);
@@ -105,7 +94,7 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     Tcl_ListObjLength(nullptr, s.obj, &listLen);  // a list first
     EXPECT_EQ(s.Type() + std::to_string(IsNvec(s.obj) + IsNvec(nullptr)) + GetTypeName(nullptr), "list0");
     A::Set(s.obj, v + 1, 2);
-    EXPECT_EQ(s.Type() + ":" + s.Str(), name + ":" + TclText<E>({100, 7}));
+    EXPECT_TRUE(s.Type() == name && oracle::RightForm<E>({100, 7}, s.Str()));
     A::Set(s.obj, v, -1);  // a negative count is none
     EXPECT_EQ(s.Str(), "");
     EXPECT_NE(Tcl_GetObjType(A::Name()), nullptr);  // registered under its name
@@ -113,7 +102,7 @@ TYPED_TEST(CInterface, NewSetGetAndLengths) {
     EXPECT_EQ(text.Type() + ":" + text.Str() + std::to_string(n), name + ":1 22");
     Held fresh(std::string("7 8"));  // converted by the length change
     ASSERT_NE(A::SetLength(fresh.obj, 3), nullptr);
-    EXPECT_EQ(fresh.Str(), TclText<E>({7, 8, 0}));
+    EXPECT_TRUE(oracle::RightForm<E>({7, 8, 0}, fresh.Str()));
     EXPECT_EQ(A::Get(bad.obj, &n), nullptr);  // failures report 0 and change nothing
     EXPECT_EQ(n, 0);
     EXPECT_EQ(A::Get(bad.obj, nullptr), nullptr);

@@ -94,14 +94,11 @@ proc failures {prefix table {constraints {}}} {
     set guard {}
     foreach word $table {
         if {[info exists next]} {
-            set $next [expr {$next eq "guard" ? $word
-                : [uplevel 1 [list subst -nocommands -nobackslashes $word]]}]
+            set $next [uplevel 1 [list subst -nocommands -nobackslashes $word]]
             unset next
-        } elseif {$word eq "GUARD"} {
-            set next guard
-        } elseif {$word in {SYNTAX TYPE INDEX VALUE SIZE MEMORY TCL}} {
-            set class $word
-            set next message
+        } elseif {$word in {GUARD SYNTAX TYPE INDEX VALUE SIZE MEMORY TCL}} {
+            set next [expr {$word eq "GUARD" ? "guard" : "message"}]
+            if {$word ne "GUARD"} {set class $word}
         } else {
             test "$prefix[expr {$guard eq "" ? "" : " (guard: $guard)"}]: $word" {} -constraints $constraints -body {
                 lassign [failing eval [list tryCall $word]] code msg errorCode changed
