@@ -11,26 +11,19 @@ namespace import -force ::tcltest::*
 if {[lindex $auto_path 0] ne $env(NVEC_PKG_DIR)} {set auto_path [linsert $auto_path 0 $env(NVEC_PKG_DIR)]}
 package require nvec 1.19
 
-testConstraint littleEndian [expr {$tcl_platform(byteOrder) eq "littleEndian"}]
 # Where Tcl 9 itself differs from Tcl 8.6, or nvec follows its limits.
 testConstraint tcl9 [package vsatisfies [package provide Tcl] 9-]
 testConstraint tcl86 [expr {![testConstraint tcl9]}]
-# The library's file name (Tcl 9's naming for a build against Tcl 9).
-set ::nvecLibFile [expr {[testConstraint tcl9] ? "libtcl9nvec1.19.so" : "libnvec.so"}]
 
 # Bytes per element (chararray is unsigned, the last two are floating).
 set ::typeWidth [list chararray 1 shortarray 2 intarray 4 longarray $tcl_platform(wordSize) \
     longlongarray 8 floatarray 4 doublearray 8]
 set ::nvecTypes [dict keys $::typeWidth]
-set ::nvecIntTypes [lrange $::nvecTypes 0 4]
 proc width {t} { dict get $::typeWidth $t }
 proc isFloat {t} { expr {$t in {floatarray doublearray}} }
 # The least and the greatest element of an integer type.
 proc lo {t} { expr {$t eq "chararray" ? 0 : -2**(8 * [width $t] - 1)} }
 proc hi {t} { expr {$t eq "chararray" ? 255 : 2**(8 * [width $t] - 1) - 1} }
-# What integer types store for NaN and out-of-range values: the most
-# negative 32- or 64-bit integer, in their own low bits.
-proc mostNegative {t} { expr {[width $t] < 4 ? 0 : [lo $t]} }
 
 # Fresh arrays from a fresh list (a literal converted in place would change
 # for every later use), and a fresh copy of a value's string.
