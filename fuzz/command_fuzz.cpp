@@ -12,7 +12,7 @@
 //           is kept; the variables are the program's values.
 // "capi OP TYPE VAR ARG" runs a function of the C interface on a
 // variable's value (new, set, get, the two length setters, the type
-// queries). Attempting allocations beyond 8 MiB fail (tcl_alloc.cpp), so
+// queries). Attempting allocations beyond 128 KiB fail (tcl_alloc.cpp), so
 // gigabyte requests take the refusal paths; the memory mode can also fail
 // the n-th one or lower the limit.
 // After every call each array value is read over its whole count (ASan
