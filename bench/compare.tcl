@@ -196,13 +196,19 @@ proc tclLoop {l} {
     foreach x $l {incr s $x}
     expr {[now] - $t0}
 }
-set t1 {}
-set t2 {}
-for {set r 0} {$r < 5} {incr r} {
-    lappend t1 [nvecLoop $ia]
-    lappend t2 [tclLoop $il]
+# The median of each script's result (its own time) over 5 rounds, the
+# scripts taking turns within a round; in the caller's scope.
+proc medians {args} {
+    set times [lrepeat [llength $args] {}]
+    for {set r 0} {$r < 5} {incr r} {
+        for {set i 0} {$i < [llength $args]} {incr i} {
+            lset times $i end+1 [uplevel 1 [lindex $args $i]]
+        }
+    }
+    lmap t $times {median $t}
 }
-row "foreach intarray 1e6 (proc)" [median $t1] "foreach" [median $t2] 0.67
+lassign [medians {nvecLoop $ia} {tclLoop $il}] t1 t2
+row "foreach intarray 1e6 (proc)" $t1 "foreach" $t2 0.67
 set s 0
 set t1 [measure 5 {set s 0} {nvec foreach x $ia {incr s $x}}]
 set t2 [measure 5 {set s 0} {foreach x $il {incr s $x}}]
@@ -213,21 +219,12 @@ row "foreach intarray 1e6 (global)" $t1 "foreach" $t2 0.67
 # Tcl 9 reads an array through the list procedures of its type: foreach,
 # lrange, in make no string and no list of it.
 if {$tcl9} {
-    set t1 {}
-    set t2 {}
-    for {set r 0} {$r < 5} {incr r} {
-        lappend t1 [tclLoop $ia]
-        lappend t2 [tclLoop $il]
-    }
-    row "Tcl foreach intarray 1e6 (proc)" [median $t1] "foreach over list" [median $t2] 0.8
+    lassign [medians {tclLoop $ia} {tclLoop $il}] t1 t2
+    row "Tcl foreach intarray 1e6 (proc)" $t1 "foreach over list" $t2 0.8
     # Each element read this way is a new Tcl value, as it is for Tcl 9's
     # own lseq: the same loop over an lseq, for comparison.
     set sq [lseq 1000000]
-    set t1 {}
-    for {set r 0} {$r < 5} {incr r} {
-        lappend t1 [tclLoop $sq]
-    }
-    row "Tcl foreach lseq 1e6 (proc)" [median $t1] "foreach over list" [median $t2]
+    row "Tcl foreach lseq 1e6 (proc)" [medians {tclLoop $sq}] "foreach over list" $t2
     unset sq
     # The array's slice is a copy of its elements; a Tcl 9 list's shares
     # the list's storage.

@@ -77,12 +77,8 @@ void DataArg::Release() {
     obj_ = nullptr;
 }
 
-template int ConvertArray<unsigned char>(Tcl_Obj*);
-template int ConvertArray<short>(Tcl_Obj*);
-template int ConvertArray<int>(Tcl_Obj*);
-template int ConvertArray<long>(Tcl_Obj*);
-template int ConvertArray<long long>(Tcl_Obj*);
-template int ConvertArray<float>(Tcl_Obj*);
-template int ConvertArray<double>(Tcl_Obj*);
+#define NVEC_INSTANTIATE(T) template int ConvertArray<T>(Tcl_Obj*);
+NVEC_FOR_EACH_ELEM_TYPE(NVEC_INSTANTIATE)
+#undef NVEC_INSTANTIATE
 
 }  // namespace nvec

@@ -5,6 +5,7 @@
 
 #include <tcl.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -17,6 +18,11 @@ namespace nvec {
 enum class ElemType { Char, Short, Int, Long, LongLong, Float, Double };
 
 inline constexpr int kNumElemTypes = 7;
+
+// Expands X(T) for the C type of each element type, in the canonical order
+// (explicit instantiations of the per-type templates).
+#define NVEC_FOR_EACH_ELEM_TYPE(X) \
+    X(unsigned char) X(short) X(int) X(long) X(long long) X(float) X(double)
 
 // Integer rules follow the width, so on LP64 `long` takes the 64-bit rules
 // (narrowing, truncation, wrapping) while staying a distinct C type with its
@@ -147,6 +153,13 @@ constexpr T TruncToInt(double v) {
         c = c > lo - 1.0 ? c : lo;
     }
     return WrapInt<T>(static_cast<W>(c));
+}
+
+// Whether the significand of d is a power of two: its stored fraction is
+// zero (zero and the infinities too). Tcl's shortest-digit printer gives
+// some such values other digits than the shortest closest ones.
+inline bool PowerOfTwoSignificand(double d) {
+    return (std::bit_cast<std::uint64_t>(d) & ((std::uint64_t{1} << 52) - 1)) == 0;
 }
 
 // Rounds a double to the nearest float. Finite values beyond the float

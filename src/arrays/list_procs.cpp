@@ -30,9 +30,7 @@ Tcl_Obj* NewElemObj(T v) {
     Tcl_Obj* obj = Elem<T>::ToObj(v);
     if constexpr (kIsFloat<T>) {
         const double d = v;
-        std::uint64_t bits;
-        std::memcpy(&bits, &d, sizeof bits);
-        if ((bits & ((std::uint64_t{1} << 52) - 1)) == 0 && std::isfinite(d) && d != 0.0) {
+        if (PowerOfTwoSignificand(d) && std::isfinite(d) && d != 0.0) {
             char ours[Elem<T>::kPrintWidth + 1];
             char tcls[TCL_DOUBLE_SPACE];
             const char* end = PrintElemText<T>(ours, v);
@@ -141,13 +139,7 @@ int ArrayInOperProc(Tcl_Interp* /*interp*/, Tcl_Obj* valueObj, Tcl_Obj* obj, int
     template int ArraySliceProc<T>(Tcl_Interp*, Tcl_Obj*, Tcl_Size, Tcl_Size, Tcl_Obj**);    \
     template int ArrayReverseProc<T>(Tcl_Interp*, Tcl_Obj*, Tcl_Obj**);                      \
     template int ArrayInOperProc<T>(Tcl_Interp*, Tcl_Obj*, Tcl_Obj*, int*);
-NVEC_INSTANTIATE(unsigned char)
-NVEC_INSTANTIATE(short)
-NVEC_INSTANTIATE(int)
-NVEC_INSTANTIATE(long)
-NVEC_INSTANTIATE(long long)
-NVEC_INSTANTIATE(float)
-NVEC_INSTANTIATE(double)
+NVEC_FOR_EACH_ELEM_TYPE(NVEC_INSTANTIATE)
 #undef NVEC_INSTANTIATE
 
 }  // namespace nvec

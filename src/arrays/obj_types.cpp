@@ -47,12 +47,8 @@ std::optional<ElemType> ElemTypeFromName(const char* name) {
     return std::nullopt;
 }
 
-template void DupArrayRep<unsigned char>(Tcl_Obj*, Tcl_Obj*);
-template void DupArrayRep<short>(Tcl_Obj*, Tcl_Obj*);
-template void DupArrayRep<int>(Tcl_Obj*, Tcl_Obj*);
-template void DupArrayRep<long>(Tcl_Obj*, Tcl_Obj*);
-template void DupArrayRep<long long>(Tcl_Obj*, Tcl_Obj*);
-template void DupArrayRep<float>(Tcl_Obj*, Tcl_Obj*);
-template void DupArrayRep<double>(Tcl_Obj*, Tcl_Obj*);
+#define NVEC_INSTANTIATE(T) template void DupArrayRep<T>(Tcl_Obj*, Tcl_Obj*);
+NVEC_FOR_EACH_ELEM_TYPE(NVEC_INSTANTIATE)
+#undef NVEC_INSTANTIATE
 
 }  // namespace nvec

@@ -193,6 +193,12 @@ class DataArg {
 template <class T>
 int ConvertArray(Tcl_Obj* obj);
 
+// White space as the standard readers and Tcl skip it around a number (C
+// locale), and decimal digits: the string form's parser and the index
+// reader share them.
+inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 // Reads the words nan and inf (first three letters, any case) where Tcl's
 // double reader refuses them. 0 and *out set on a match, 1 otherwise.
 int GetNanInf(Tcl_Obj* obj, double* out);

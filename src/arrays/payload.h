@@ -73,14 +73,17 @@ void* TryNewPayload(std::int64_t n, bool zero) {
     return p;
 }
 
+// Panics as Tcl does when a value would exceed its largest size.
+inline void PanicValueTooLarge() {
+    Tcl_Panic("max size for a Tcl value (%lld bytes) exceeded",
+              static_cast<long long>(kMaxValueBytes));
+}
+
 // As TryNewPayload, for callers that cannot report failure: an impossible
 // size panics in Tcl's own wording, and Tcl_Alloc panics when memory is out.
 template <class T>
 void* NewPayload(std::int64_t n, bool zero) {
-    if (!PayloadFits<T>(n)) {
-        Tcl_Panic("max size for a Tcl value (%lld bytes) exceeded",
-                  static_cast<long long>(kMaxValueBytes));
-    }
+    if (!PayloadFits<T>(n)) PanicValueTooLarge();
     auto bytes = static_cast<AllocSize>(PayloadBytes<T>(n));
     void* p = Tcl_Alloc(bytes);
     if (zero) std::memset(p, 0, bytes);

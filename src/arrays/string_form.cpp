@@ -131,10 +131,7 @@ bool PrintsShortest();
 char* PrintTclDouble(char* p, double v, bool shortest) {
     Tcl_PrintDouble(nullptr, v, p);
     char* end = p + std::strlen(p);
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    const bool powerOfTwo = (bits & ((std::uint64_t{1} << 52) - 1)) == 0;
-    if (!powerOfTwo || std::isinf(v) || v == 0.0) return end;
+    if (!PowerOfTwoSignificand(v) || std::isinf(v) || v == 0.0) return end;
     if (std::strtod(p, nullptr) == v) return end;
     if (!shortest && !PrintsShortest()) return end;
     return ShortestDigits(v).Write(p);
@@ -147,9 +144,7 @@ char* PrintTclDouble(char* p, double v, bool shortest) {
 // and infinities also have an empty significand and take that road), and
 // for shortest digits that lie halfway between two doubles.
 char* PrintShortest(char* p, double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    if (std::isnan(v) || (bits & ((std::uint64_t{1} << 52) - 1)) == 0) {
+    if (std::isnan(v) || PowerOfTwoSignificand(v)) {
         return PrintTclDouble(p, v, true);
     }
     const ShortestDigits shortest(v);
@@ -182,11 +177,6 @@ char* PrintElem(char* p, T v, bool shortest) {
         return std::to_chars(p, p + Elem<T>::kPrintWidth, v).ptr;
     }
 }
-
-// White space as the standard readers skip it in the C locale.
-inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The number of spaces in [p, stop). Counted in runs of at most 224 bytes
 // into an 8-bit counter, so that the compiler's vector loop adds byte
@@ -301,10 +291,7 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
     const bool shortest = kIsFloat<T> && n >= 8 && PrintsShortest();
     for (int i = 0; i < n; ++i) {
         if (cap - pos < kRoom) {
-            if (cap == kMaxBytes) {
-                Tcl_Panic("max size for a Tcl value (%lld bytes) exceeded",
-                          static_cast<long long>(kMaxValueBytes));
-            }
+            if (cap == kMaxBytes) PanicValueTooLarge();
             cap = cap * 2 < kMaxBytes ? cap * 2 : kMaxBytes;
             buf = static_cast<char*>(Tcl_Realloc(buf, static_cast<AllocSize>(cap)));
         }
@@ -314,10 +301,7 @@ void UpdateStringOfArray(Tcl_Obj* obj) {
     }
     // Drop the final separator.
     std::uint64_t len = pos > 0 ? pos - 1 : 0;
-    if (len > kMaxValueBytes) {
-        Tcl_Panic("max size for a Tcl value (%lld bytes) exceeded",
-                  static_cast<long long>(kMaxValueBytes));
-    }
+    if (len > kMaxValueBytes) PanicValueTooLarge();
     buf[len] = '\0';
     obj->bytes = static_cast<char*>(Tcl_Realloc(buf, static_cast<AllocSize>(len + 1)));
     obj->length = static_cast<Tcl_Size>(len);
@@ -420,13 +404,7 @@ int GetNanInf(Tcl_Obj* obj, double* out) {
     template void UpdateStringOfArray<T>(Tcl_Obj*); \
     template char* PrintElemText<T>(char*, T);      \
     template int SetArrayFromAny<T>(Tcl_Interp*, Tcl_Obj*);
-NVEC_INSTANTIATE(unsigned char)
-NVEC_INSTANTIATE(short)
-NVEC_INSTANTIATE(int)
-NVEC_INSTANTIATE(long)
-NVEC_INSTANTIATE(long long)
-NVEC_INSTANTIATE(float)
-NVEC_INSTANTIATE(double)
+NVEC_FOR_EACH_ELEM_TYPE(NVEC_INSTANTIATE)
 #undef NVEC_INSTANTIATE
 
 }  // namespace nvec

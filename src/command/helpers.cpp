@@ -47,11 +47,6 @@ int SyntaxError(Tcl_Interp* interp, const char* pattern) {
 
 namespace {
 
-// White space as Tcl skips it around a number.
-bool IsTclSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Beyond any int, yet a sum of two stays far within 64 bits.
 constexpr std::int64_t kIndexCap = std::int64_t{1} << 62;
 
@@ -65,7 +60,7 @@ constexpr std::int64_t kIndexCap = std::int64_t{1} << 62;
 // magnitudes up to 2^64 - 1 as 64-bit integers modulo 2^64; long texts
 // are therefore also read as doubles, which tell the true magnitude.
 bool ReadIndexInteger(const char* s, const char* stop, std::int64_t* out) {
-    while (stop > s && IsTclSpace(stop[-1])) --stop;
+    while (stop > s && IsSpace(stop[-1])) --stop;
     const char* p = s;
     if (p < stop && (*p == '+' || *p == '-')) ++p;
     if (p == stop || !IsDigit(*p)) return false;
@@ -110,15 +105,15 @@ bool ReadIndexInteger(const char* s, const char* stop, std::int64_t* out) {
 // may lead M and trail the last integer, and no white space may stand
 // around the operator.
 bool ReadIndexSum(const char* s, const char* stop, std::int64_t* out) {
-    while (s < stop && IsTclSpace(*s)) ++s;
+    while (s < stop && IsSpace(*s)) ++s;
     const char* op = s;
     if (op < stop && (*op == '+' || *op == '-')) ++op;
-    while (op < stop && *op != '+' && *op != '-' && !IsTclSpace(*op)) ++op;
+    while (op < stop && *op != '+' && *op != '-' && !IsSpace(*op)) ++op;
     const char* tail = op;
-    while (tail < stop && IsTclSpace(*tail)) ++tail;
+    while (tail < stop && IsSpace(*tail)) ++tail;
     if (tail == stop) return ReadIndexInteger(s, stop, out);
     std::int64_t m, n;
-    if (tail != op || op + 1 == stop || IsTclSpace(op[1]) || !ReadIndexInteger(s, op, &m) ||
+    if (tail != op || op + 1 == stop || IsSpace(op[1]) || !ReadIndexInteger(s, op, &m) ||
         !ReadIndexInteger(op + 1, stop, &n)) {
         return false;
     }
@@ -137,7 +132,7 @@ int GetIndex(Tcl_Interp* interp, int length, Tcl_Obj* obj, int* indexPtr) {
         // end, or end with an operator and an integer right after it.
         const char* op = s + 3;
         std::int64_t n = 0;
-        ok = op == stop || ((*op == '+' || *op == '-') && op + 1 < stop && !IsTclSpace(op[1]) &&
+        ok = op == stop || ((*op == '+' || *op == '-') && op + 1 < stop && !IsSpace(op[1]) &&
                             ReadIndexInteger(op + 1, stop, &n));
         index = static_cast<std::int64_t>(length) - 1 + (op < stop && *op == '-' ? -n : n);
     } else {
