@@ -26,9 +26,6 @@ foreach {script expected} {
         list [nvec type $c] [nvec get $c 2] [nvec scale $c 2] [nvec type $p] $p} {doublearray 4.5 {5.0 7.0 9.0} intarray {1 2 3 4 5 6}}
     {set l {1 2 3  5 6 7}; list [bc $l] $l [dict get [bc {1e308 -1.5e308 0 1e308 -1.5e308 4}] centroid]}
         {{bbox {1.0 2.0 3.0 5.0 6.0 7.0} centroid {3.0 4.0 5.0}} {1 2 3  5 6 7} {1e+308 -1.5e+308 2.0}}
-    {list [catch {pointstats} m] $m [catch {pointstats bbox_centroid {1 2 3} x} m] $m [catch {pointstats box {}} m] $m}
-        {1 {wrong # args: should be "pointstats subcommand ?arg ...?"} 1 {wrong # args: should be "pointstats bbox_centroid points"}
-         1 {bad subcommand "box": must be bbox_centroid}}
     {lmap p [list abc {} {1 2} [nvec new doublearray -binary [binary format d6 {0 0 0 1 NaN 2}]]] {fails $p}}
         {{1 {pointstats: points must be an nvec array or a list of numbers} {POINTSTATS VALUE}}
          {1 {pointstats: no points} {POINTSTATS VALUE}} {1 {pointstats: 2 coordinates do not make x y z points} {POINTSTATS VALUE}}
