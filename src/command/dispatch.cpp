@@ -71,10 +71,21 @@ const Subcommand kSubcommands[] = {
     {"swap", SwapCmd},
     {"permute", PermuteCmd},
     {"extract", ExtractCmd},
+    // The mesh toolkit, after the forty: none of these names makes a
+    // unique prefix of the forty ambiguous.
+    {"where", WhereCmd},
+    {"take", TakeCmd},
+    {"assign", AssignCmd},
+    {"argsort", ArgsortCmd},
+    {"apply", ApplyCmd},
+    {"reduce", ReduceCmd},
+    {"histogram", HistogramCmd},
+    {"text", TextCmd},
+    {"byteswap", ByteswapCmd},
     {nullptr, nullptr},
 };
 
-static_assert(sizeof kSubcommands / sizeof kSubcommands[0] == 41);
+static_assert(sizeof kSubcommands / sizeof kSubcommands[0] == 50);
 
 // Shown when the subcommand or its first argument is missing. It does not
 // name new_n_from_increment, and "resizeintersection" lacks its separator.

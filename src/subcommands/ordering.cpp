@@ -558,3 +558,12 @@ int RenumberCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 }
 
 }  // namespace nvec
+
+namespace nvec {
+
+// PLACEHOLDER: replaced by the stable argsort.
+int ArgsortCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
+    return Fail(interp, ErrorClass::Syntax, "not built yet");
+}
+
+}  // namespace nvec

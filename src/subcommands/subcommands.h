@@ -56,6 +56,19 @@ int IntersectionCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
 int UnionCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
 int SubstractionCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
 int RenumberCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+int ArgsortCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+
+// masks.cpp: comparison masks, gather and scatter, arithmetic between arrays
+int WhereCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+int TakeCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+int AssignCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+int ApplyCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+
+// tables.cpp: per-component reductions, counts, row output, byte order
+int ReduceCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+int HistogramCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+int TextCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
+int ByteswapCmd(Tcl_Interp*, int, Tcl_Obj* const[]);
 
 // src/command/foreach.cpp: runs through Tcl's non-recursive evaluation,
 // so it must be called from the dispatcher's NR procedure.
