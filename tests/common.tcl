@@ -14,6 +14,8 @@ package require nvec 1.19
 # Where Tcl 9 itself differs from Tcl 8.6, or nvec follows its limits.
 testConstraint tcl9 [package vsatisfies [package provide Tcl] 9-]
 testConstraint tcl86 [expr {![testConstraint tcl9]}]
+# Where the array types carry Tcl 9's list procedures: 9.0.2 and later.
+testConstraint listProcs [expr {[package vsatisfies [info patchlevel] 9.0.2-]}]
 
 # Bytes per element (chararray is unsigned, the last two are floating).
 set ::typeWidth [list chararray 1 shortarray 2 intarray 4 longarray $tcl_platform(wordSize) \

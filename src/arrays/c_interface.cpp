@@ -18,7 +18,7 @@ template <class T>
 void SetArrayObj(Tcl_Obj* obj, const T* values, int count, const char* who) {
     if (Tcl_IsShared(obj)) Tcl_Panic("%s called with shared object", who);
     if (count < 0) count = 0;
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     void* payload = NewPayload<T>(count, values == nullptr);
     if (values != nullptr && count > 0) {
         std::memcpy(PayloadData<T>(payload), values, static_cast<std::size_t>(count) * sizeof(T));
@@ -64,7 +64,7 @@ T* SetArrayLength(Tcl_Obj* obj, int length) {
         std::memset(data + n, 0, static_cast<std::size_t>(length - n) * sizeof(T));
         InstallPayload<T>(obj, payload);
     }
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     PayloadCount(PayloadOf(obj)) = length;
     return Elements<T>(obj);
 }

@@ -4,8 +4,9 @@
 // lreverse, foreach, lmap, in and ni read it. Each answers exactly what the
 // same command answers on the list that the array's string form spells:
 // an element is a Tcl number showing the text of the string form, an index
-// outside the array gives the empty value, lrange clamps its range as it
-// does on lists.
+// outside the array gives no element, lrange clamps its range as it does
+// on lists. The records name these procedures only under the releases of
+// Tcl whose list code handles them soundly (ListProcsSound).
 
 #include "obj_types.h"
 
@@ -55,12 +56,15 @@ bool TextIs(T v, const char* text, Tcl_Size len) {
 
 Tcl_Size ArrayLengthProc(Tcl_Obj* obj) { return Length(obj); }
 
-// Never NULL: Tcl 9.0 dereferences what an index procedure gives, also
-// for an index outside the list.
+// Tcl passes indices it has not checked (a variable's value, a word given
+// to lindex called through another name), so each is checked here: one
+// outside the array gives NULL, no element, as for a list, and lsort or
+// lsearch with -index then report the missing element as they do for
+// lists.
 template <class T>
 int ArrayIndexProc(Tcl_Interp* /*interp*/, Tcl_Obj* obj, Tcl_Size index, Tcl_Obj** elemPtr) {
     const bool inside = index >= 0 && index < Length(obj);
-    *elemPtr = inside ? NewElemObj<T>(Elements<T>(obj)[index]) : Tcl_NewObj();
+    *elemPtr = inside ? NewElemObj<T>(Elements<T>(obj)[index]) : nullptr;
     return TCL_OK;
 }
 

@@ -3,6 +3,7 @@
 #include "obj_types.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace nvec {
 
@@ -25,6 +26,47 @@ void DupArrayRep(Tcl_Obj* src, Tcl_Obj* dup) {
     dup->internalRep.twoPtrValue.ptr2 = nullptr;
     dup->internalRep.otherValuePtr = payload;
     dup->typePtr = src->typePtr;
+}
+
+bool ListProcsSound(int major, int minor, int patchLevel, int releaseType) {
+    if (major < 9) return false;
+    if (major > 9 || minor > 0) return true;
+    return releaseType == TCL_FINAL_RELEASE && patchLevel >= 2;
+}
+
+namespace {
+
+std::once_flag gSetUpOnce;
+
+#if TCL_MAJOR_VERSION > 8
+template <class T>
+void GiveListProcs() {
+    kArrayType<T> = Tcl_ObjType{
+        Elem<T>::kName,
+        FreeArrayRep,
+        DupArrayRep<T>,
+        UpdateStringOfArray<T>,
+        SetArrayFromAny<T>,
+        TCL_OBJTYPE_V2(ArrayLengthProc, ArrayIndexProc<T>, ArraySliceProc<T>, ArrayReverseProc<T>,
+                       nullptr, nullptr, nullptr, ArrayInOperProc<T>)};
+}
+#endif
+
+}  // namespace
+
+void SetUpArrayTypes() {
+    std::call_once(gSetUpOnce, [] {
+#if TCL_MAJOR_VERSION > 8
+        int major, minor, patchLevel, releaseType;
+        Tcl_GetVersion(&major, &minor, &patchLevel, &releaseType);
+        if (ListProcsSound(major, minor, patchLevel, releaseType)) {
+            for (int i = 0; i < kNumElemTypes; ++i) {
+                Visit(static_cast<ElemType>(i),
+                      []<class T>(std::type_identity<T>) { GiveListProcs<T>(); });
+            }
+        }
+#endif
+    });
 }
 
 const Tcl_ObjType* ArrayTypeRecord(ElemType t) {

@@ -43,19 +43,30 @@ template <class T>
 int ArrayReverseProc(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Obj** resultPtr);
 template <class T>
 int ArrayInOperProc(Tcl_Interp* interp, Tcl_Obj* valueObj, Tcl_Obj* obj, int* found);
-#define NVEC_LIST_PROCS(T)                                                                 \
-    TCL_OBJTYPE_V2(ArrayLengthProc, ArrayIndexProc<T>, ArraySliceProc<T>, ArrayReverseProc<T>, \
-                   nullptr, nullptr, nullptr, ArrayInOperProc<T>)
-#else
-#define NVEC_LIST_PROCS(T) TCL_OBJTYPE_V0
 #endif
 
-// One constant record per element type, shared by every thread and
-// interpreter that loads nvec; Nvec_Init registers them with Tcl.
+// One record per element type, shared by every thread and interpreter that
+// loads nvec; Nvec_Init registers them with Tcl. It starts without list
+// procedures; SetUpArrayTypes gives it those of Tcl 9 once per process,
+// before the first array exists, where the running Tcl's list code handles
+// them soundly.
 template <class T>
-inline const Tcl_ObjType kArrayType = {
-    Elem<T>::kName, FreeArrayRep, DupArrayRep<T>, UpdateStringOfArray<T>, SetArrayFromAny<T>,
-    NVEC_LIST_PROCS(T)};
+inline Tcl_ObjType kArrayType = {Elem<T>::kName,       FreeArrayRep,         DupArrayRep<T>,
+                                 UpdateStringOfArray<T>, SetArrayFromAny<T>, TCL_OBJTYPE_V0};
+
+// Whether the running Tcl gets the list procedures: Tcl 9.0.0 and 9.0.1
+// (and the alphas and betas of 9.0) free an element twice on `lindex $a 0
+// 1`, refuse `lindex $a {1 0}` and pass unchecked indices on through a
+// command name, for every value whose type has an index procedure; 9.0.2
+// fixed that. Without list procedures an array is converted to a list by
+// the first list command, as under Tcl 8.6 (a build for Tcl 8.6 has none).
+bool ListProcsSound(int major, int minor, int patchLevel, int releaseType);
+
+// Decides, once per process and safely when several threads load nvec at
+// once, whether the records carry the list procedures (ListProcsSound of
+// the running Tcl), and fills them in. Called by Nvec_Init before it
+// registers the records.
+void SetUpArrayTypes();
 
 // The record of an array that keeps a string not written from its elements:
 // the text it was parsed from ("1 2 3" as a doublearray, "0x10", "nan"),
@@ -137,6 +148,15 @@ void InstallPayload(Tcl_Obj* obj, void* payload, bool textKept = false) {
     obj->internalRep.twoPtrValue.ptr2 = nullptr;
     obj->internalRep.otherValuePtr = payload;
     obj->typePtr = textKept && obj->bytes != nullptr ? &kTextArrayType<T> : &kArrayType<T>;
+}
+
+// Drops the string of an array whose elements were changed in place. An
+// array that kept a text not written from its elements (kTextArrayType)
+// gets its type's own record back, so that Tcl 9's list commands read its
+// elements again instead of converting it to a list.
+inline void InvalidateArrayString(Tcl_Obj* obj) {
+    Tcl_InvalidateStringRep(obj);
+    if (std::optional<ElemType> t = OwnElemType(obj)) obj->typePtr = ArrayTypeRecord(*t);
 }
 
 // A new unshared object without string holding `payload` as type T.

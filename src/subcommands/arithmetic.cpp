@@ -309,7 +309,7 @@ int ReadReplaceValue(Tcl_Obj* obj, bool isNewValue, T* out) {
 // Ends an in-place subcommand: the string is rebuilt from the payload on
 // demand, and the changed object itself is the result.
 int ChangedInPlace(Tcl_Interp* interp, Tcl_Obj* obj) {
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     Tcl_SetObjResult(interp, obj);
     return TCL_OK;
 }

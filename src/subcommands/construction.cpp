@@ -71,7 +71,7 @@ int LoadBinary(Tcl_Interp* interp, Tcl_Obj* obj, Tcl_Obj* data) {
             if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
             InstallPayload<T>(obj, payload);
         }
-        Tcl_InvalidateStringRep(obj);
+        InvalidateArrayString(obj);
         if (n > 0) {
             std::memcpy(Elements<T>(obj), bytes, static_cast<std::size_t>(n) * sizeof(T));
         }
@@ -345,7 +345,7 @@ int SetCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
                          : SetRun(interp, *type, obj, objv[3], objv[4]);
     }
     if (code != TCL_OK) return code;
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     Tcl_SetObjResult(interp, obj);
     return TCL_OK;
 }

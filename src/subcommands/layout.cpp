@@ -76,7 +76,7 @@ bool SameTypeName(Tcl_Obj* a, Tcl_Obj* b) { return std::strcmp(TypeNameOf(a), Ty
 
 // Sets obj as the result after an in-place change.
 int Changed(Tcl_Interp* interp, Tcl_Obj* obj) {
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     Tcl_SetObjResult(interp, obj);
     return TCL_OK;
 }
@@ -292,7 +292,7 @@ int SwapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         T* data = Elements<T>(obj);
         std::swap(data[i], data[j]);
     });
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     return TCL_OK;
 }
 
@@ -356,7 +356,7 @@ int PermuteCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (!ok) {
         return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     }
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     return TCL_OK;
 }
 

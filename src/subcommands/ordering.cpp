@@ -502,7 +502,7 @@ int SortCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             PayloadCount(PayloadOf(obj)) = DropRepeats(a, n);
         }
     });
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     Tcl_SetObjResult(interp, obj);
     return TCL_OK;
 }
@@ -552,7 +552,7 @@ int RenumberCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (code != TCL_OK) {
         return code;
     }
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     Tcl_SetObjResult(interp, obj);
     return TCL_OK;
 }
