@@ -50,18 +50,20 @@ const char* const kCommands[] = {
     "sum", "minimum", "maximum", "insert", "remove", "replace", "resize", "intersection", "union",
     "substraction", "renumber", "snap", "get_binary", "vector_sum", "foreach", "replace_value",
     "swap", "permute", "extract",
-    // Not subcommands: the C interface, Tcl's representation changes, scripts.
-    "capi", "llength", "expr", "string", "lindex", "eval", "n", "lengthx"};
+    // Not subcommands: the C interface, Tcl's representation changes, scripts;
+    // then words of the nvec command: none, and the subcommands after the forty.
+    "capi", "llength", "expr", "string", "lindex", "eval", "n", "lengthx", "where", "take",
+    "assign", "argsort", "apply", "reduce", "histogram", "text", "byteswap"};
 constexpr int kSubcommands = 40;
 constexpr int kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
 // The forms of each command's words, '|' between forms: O array value, T
 // type name, Z size, I index, N number, L list, 3 and 9 lists of that many
-// numbers, B bytes, P permutation of the first
-// array's positions, X script, W variable name, K a C interface operation;
-// a lower-case letter is an option word (kOptions; t, d and y bring the
-// number or type after them); '?' makes the letter before it optional and
-// '*' adds up to three arrays.
+// numbers, B bytes, P permutation of the first array's positions, X script,
+// W variable name, K a C interface operation, R an operator; a lower-case
+// letter is an option word (kOptions; t, d, r and c bring the number after
+// them, y a type); '?' makes the letter before it optional and '*' adds up
+// to three arrays.
 const char* const kForms[kCommandCount] = {
     "O",    "O",    "ON?I?", "ONI?", "O3",     "O9",         "TZN?|TvL|TbB",
     "TNN",  "TZNN", "LN?",   "L",    "O",      "OL|OIL|ObB", "OI",
@@ -69,10 +71,12 @@ const char* const kForms[kCommandCount] = {
     "O",    "Ox?",  "Ox?",   "OIO",  "OII?",   "OIIO",       "p?OZ",
     "s?OO", "s?OO", "s?OO",  "OLL?", "ONNIN",  "O",          "y?OO*",
     "WOX",  "ONN",  "OII",   "OP",   "OPd?",   "KTWB",       "O",
-    "O",    "gO",   "OI",    "X",    "O",      "O"};
-const char kOptionLetters[] = "vbstuxpydg";
-const char* const kOptions[] = {"-values", "-binary",   "-sorted", "-start", "-unique",
-                                "-index",  "-preserve", "-type",   "-dim",   "length"};
+    "O",    "gO",   "OI",    "X",    "O",      "O",          "ORN",
+    "OPd?|OLd?", "OPLd?|OLOd?|OIO", "O", "ORN|ORO|ORL", "ORd?r?", "ON?", "Oc?", "O"};
+const char kOptionLetters[] = "vbstuxpydgrc";
+const char* const kOptions[] = {"-values", "-binary", "-sorted", "-start", "-unique", "-index",
+                                "-preserve", "-type", "-dim", "length", "-group", "-columns"};
+const char kOperators[] = "==|!=|<|<=|>|>=|+|-|*|/|min|max|sum|=|mean";
 // Words of every kind that the grammar does not make up ('|' between them):
 // limits, index forms, number words, lists, junk.
 const char kWords[] =
@@ -191,7 +195,7 @@ class Program {
             } else if (const char* o = std::strchr(kOptionLetters, *c);
                        o != nullptr && *c != '\0') {
                 words->push_back(in_.Byte() < 244 ? Str(kOptions[o - kOptionLetters]) : Word('?'));
-                if (*c == 't' || *c == 'd') words->push_back(Word('N'));
+                if (std::strchr("tdrc", *c) != nullptr) words->push_back(Word('N'));
                 if (*c == 'y') words->push_back(Word('T'));
             } else if (*c != '?') {
                 words->push_back(Word(*c));
@@ -208,6 +212,8 @@ class Program {
                 if (b < 100) return Value(b);
                 if (b < 200) return Fresh();
                 return Word("NLB?"[b % 4]);
+            case 'R':  // a comparison, an operation or a reduction
+                return Str(in_.Pick(kOperators));
             case 'T':
                 return Str(b < 200
                                ? fuzz::WithType(b % 7, []<class E>(E) { return Api<E>::Name(); })
@@ -286,10 +292,9 @@ class Program {
                 std::sort(v.begin(), v.end());
                 v.erase(std::unique(v.begin(), v.end()), v.end());
             }
-            return Api<E>::New(mode < 192 ? v.data() : nullptr, mode < 192
-                                                                    ? static_cast<int>(v.size())
-                                                                : mode < 240 ? mode % 16 * 37
-                                                                             : 3000);
+            int count = mode < 240 ? mode % 16 * 37 : 3000;  // zeroed
+            if (mode < 192) count = static_cast<int>(v.size());
+            return Api<E>::New(mode < 192 ? v.data() : nullptr, count);
         });
     }
 
@@ -300,9 +305,7 @@ class Program {
         for (std::size_t i = 3; command == 31 && i < words.size(); ++i) {
             int n = -1;
             const int* ids = TypeOf(words[i]) == 2 ? Tcl_GetIntArrayFromObj(words[i], &n) : nullptr;
-            for (int k = 0; k < n; ++k) {
-                if (ids[k] > (1 << 22)) return true;
-            }
+            for (int k = 0; k < n; ++k) if (ids[k] > (1 << 22)) return true;
         }
         return false;
     }
@@ -354,8 +357,7 @@ int CapiCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (Tcl_GetIndexFromObj(nullptr, objv[1], kCapi, "op", 0, &op) != TCL_OK) return TCL_ERROR;
     int len;
     const unsigned char* bytes = Tcl_GetByteArrayFromObj(objv[4], &len);
-    static constexpr int kLengths[] = {INT32_MAX, 600000000, 268435456, -1,
-                                       INT32_MIN, 1 << 20,   7,         0};
+    static constexpr int kLengths[] = {INT32_MAX, 600000000, 1 << 28, -1, INT32_MIN, 1 << 20, 7, 0};
     const int arg = len == 0 ? 0 : bytes[0] < 224 ? bytes[0] % 40 : kLengths[bytes[0] % 8];
     const char* var = Tcl_GetString(objv[3]);
     Tcl_Obj* obj = Tcl_GetVar2Ex(interp, var, nullptr, TCL_GLOBAL_ONLY);
@@ -369,10 +371,8 @@ int CapiCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         int n = -1;
         switch (op) {
             case 0:  // new, with the bytes as elements, or zeroed (a negative count is refused)
-                Tcl_SetObjResult(interp, Api<E>::New(len % 2 ? v.data() : nullptr,
-                                                     len % 2   ? static_cast<int>(v.size())
-                                                     : len > 0 ? bytes[0] % 40 - 3
-                                                               : 0));
+                n = len % 2 ? static_cast<int>(v.size()) : len > 0 ? bytes[0] % 40 - 3 : 0;
+                Tcl_SetObjResult(interp, Api<E>::New(len % 2 ? v.data() : nullptr, n));
                 break;
             case 1:
                 Api<E>::Set(obj, len % 3 ? v.data() : nullptr,
@@ -387,8 +387,7 @@ int CapiCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             case 3:  // the new length written over its whole count
                 if (E* e = Api<E>::SetLength(obj, arg)) {
                     if (LengthOf(obj) != arg)
-                        fuzz::Finding("%s setlength %d left %d", Api<E>::Name(), arg,
-                                      LengthOf(obj));
+                        fuzz::Finding("%s set %d, now %d", Api<E>::Name(), arg, LengthOf(obj));
                     std::memset(static_cast<void*>(e), 0x5a,
                                 static_cast<std::size_t>(arg) * sizeof(E));
                 }
@@ -430,12 +429,10 @@ void RunOnce(Tcl_Interp* interp, const std::uint8_t* data, std::size_t size) {
     Program(interp, &in).Run();
     fuzz::FailAttemptNumber(0);
     fuzz::SetAttemptLimit(fuzz::kDefaultAttemptLimit);
-    Tcl_EvalEx(
-        interp,
-        "apply {{} {foreach c {co0 co1 co2 p} {catch {rename ::$c {}}}; foreach v [info globals] "
-        "{if {$v ni {env tcl_platform tcl_library tcl_patchLevel tcl_version auto_path "
-        "tcl_pkgPath}} {unset -nocomplain ::$v}}}}",
-        -1, TCL_EVAL_GLOBAL);
+    Tcl_EvalEx(interp,
+               "apply {{} {foreach c {co0 co1 co2 p} {catch {rename ::$c {}}}; foreach v [info "
+               "globals] {if {$v ni {env tcl_platform tcl_library tcl_patchLevel tcl_version "
+               "auto_path tcl_pkgPath}} {unset -nocomplain ::$v}}}}", -1, TCL_EVAL_GLOBAL);
     Tcl_ResetResult(interp);
 }
 
