@@ -35,7 +35,8 @@ constexpr bool kBlocksBelow4GiB = TCL_MAJOR_VERSION < 9;
 class Environment : public ::testing::Environment {
    public:
     void SetUp() override {
-        Tcl_FindExecutable(nullptr);
+        // A name, not NULL: on Windows NULL makes Tcl's panics open a message box.
+        Tcl_FindExecutable("c_interface_test");
         gInterp = Tcl_CreateInterp();
         std::string script = std::string("load ") + NVEC_LIBRARY_PATH;
         ASSERT_EQ(Tcl_Eval(gInterp, script.c_str()), TCL_OK) << Tcl_GetStringResult(gInterp);
