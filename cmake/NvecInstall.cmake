@@ -16,12 +16,21 @@
 # place for packages with compiled code), lib/tcltk otherwise
 # (/usr/local/lib/tcltk for the default prefix). NVEC_INSTALL_TCLDIR
 # chooses another one.
+#
+# On Windows the package directory holds everything a Tcl user needs, as
+# the zip that cpack makes of it:
+#   lib/nvec1.19/libnvec.dll, pkgIndex.tcl, nvec.h, nvec.txt (the manual)
+#   lib/libnvec.dll.a                            the import library
+#   lib/cmake/nvec/..., lib/pkgconfig/nvec.pc    as above
+# lib under the prefix of a Windows Tcl (C:/Tcl/lib) is on its auto_path.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 if(NOT NVEC_INSTALL_TCLDIR)
-  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND CMAKE_LIBRARY_ARCHITECTURE)
+  if(WIN32)
+    set(NVEC_INSTALL_TCLDIR "lib")
+  elseif(CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND CMAKE_LIBRARY_ARCHITECTURE)
     set(NVEC_INSTALL_TCLDIR "lib/tcltk/${CMAKE_LIBRARY_ARCHITECTURE}")
   else()
     set(NVEC_INSTALL_TCLDIR "lib/tcltk")
@@ -30,10 +39,31 @@ endif()
 set(NVEC_INSTALL_PKGDIR "${NVEC_INSTALL_TCLDIR}/nvec${PROJECT_VERSION}")
 set(NVEC_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/nvec")
 
-install(TARGETS nvec LIBRARY DESTINATION "${NVEC_INSTALL_PKGDIR}")
+install(TARGETS nvec LIBRARY DESTINATION "${NVEC_INSTALL_PKGDIR}"
+        RUNTIME DESTINATION "${NVEC_INSTALL_PKGDIR}" ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}")
 install(FILES "${NVEC_PKG_DIR}/pkgIndex.tcl" DESTINATION "${NVEC_INSTALL_PKGDIR}")
-install(FILES include/nvec.h DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
-install(FILES doc/nvec.n DESTINATION "${CMAKE_INSTALL_MANDIR}/mann" OPTIONAL)
+if(WIN32)
+  set(NVEC_INSTALL_INCLUDEDIR "${NVEC_INSTALL_PKGDIR}")
+  # The manual as plain text, for a system without man.
+  find_program(GROFF groff)
+  if(GROFF)
+    add_custom_command(OUTPUT nvec.txt
+      COMMAND ${GROFF} -man -Tascii -P-cbou ${CMAKE_SOURCE_DIR}/doc/nvec.n > nvec.txt
+      DEPENDS doc/nvec.n VERBATIM)
+    add_custom_target(manual-text ALL DEPENDS nvec.txt)
+  endif()
+  set(NVEC_MANUAL "${CMAKE_CURRENT_BINARY_DIR}/nvec.txt")
+  install(FILES "${NVEC_MANUAL}" DESTINATION "${NVEC_INSTALL_PKGDIR}" OPTIONAL)
+  # The same package directory alone, nvec1.19/ at its top, for the zip.
+  install(TARGETS nvec RUNTIME DESTINATION "nvec${PROJECT_VERSION}"
+          COMPONENT tclpackage EXCLUDE_FROM_ALL)
+  install(FILES "${NVEC_PKG_DIR}/pkgIndex.tcl" include/nvec.h "${NVEC_MANUAL}"
+          DESTINATION "nvec${PROJECT_VERSION}" COMPONENT tclpackage EXCLUDE_FROM_ALL OPTIONAL)
+else()
+  set(NVEC_INSTALL_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+  install(FILES doc/nvec.n DESTINATION "${CMAKE_INSTALL_MANDIR}/mann" OPTIONAL)
+endif()
+install(FILES include/nvec.h DESTINATION "${NVEC_INSTALL_INCLUDEDIR}")
 
 # The package configuration finds its files relative to its own location,
 # so an installation can be moved (or used from a DESTDIR staging tree).
@@ -42,7 +72,7 @@ install(FILES doc/nvec.n DESTINATION "${CMAKE_INSTALL_MANDIR}/mann" OPTIONAL)
 configure_package_config_file(cmake/nvecConfig.cmake.in
   "${CMAKE_CURRENT_BINARY_DIR}/nvecConfig.cmake"
   INSTALL_DESTINATION "${NVEC_INSTALL_CMAKEDIR}"
-  PATH_VARS CMAKE_INSTALL_INCLUDEDIR NVEC_INSTALL_PKGDIR)
+  PATH_VARS NVEC_INSTALL_INCLUDEDIR NVEC_INSTALL_PKGDIR CMAKE_INSTALL_LIBDIR)
 write_basic_package_version_file("${CMAKE_CURRENT_BINARY_DIR}/nvecConfigVersion.cmake"
   VERSION "${PROJECT_VERSION}" COMPATIBILITY SameMajorVersion)
 configure_file(cmake/nvecTcl.cmake.in
@@ -67,7 +97,12 @@ if(IS_ABSOLUTE "${NVEC_INSTALL_PKGDIR}")
 else()
   set(NVEC_PC_PKGDIR_FULL "${CMAKE_INSTALL_PREFIX}/${NVEC_INSTALL_PKGDIR}")
 endif()
-foreach(pair "PREFIX;${CMAKE_INSTALL_PREFIX}" "INCLUDEDIR;${CMAKE_INSTALL_FULL_INCLUDEDIR}"
+if(WIN32)
+  set(NVEC_PC_INCLUDEDIR_FULL "${NVEC_PC_PKGDIR_FULL}")
+else()
+  set(NVEC_PC_INCLUDEDIR_FULL "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+endif()
+foreach(pair "PREFIX;${CMAKE_INSTALL_PREFIX}" "INCLUDEDIR;${NVEC_PC_INCLUDEDIR_FULL}"
              "PKGDIR;${NVEC_PC_PKGDIR_FULL}")
   list(GET pair 0 name)
   list(GET pair 1 dir)
@@ -120,5 +155,16 @@ if(NVEC_DPKG_SHLIBDEPS AND NVEC_FILE)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libc6, libstdc++6, libgcc-s1")
+endif()
+# cpack on Windows: a zip of the package directory (nvec1.19/ at its top),
+# to unpack into the lib folder of a Windows Tcl.
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL tclpackage)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_SET_DESTDIR OFF)
+  set(CPACK_PACKAGING_INSTALL_PREFIX "/")
+  set(CPACK_ARCHIVE_TCLPACKAGE_FILE_NAME "nvec${PROJECT_VERSION}-windows-x86_64")
 endif()
 include(CPack)

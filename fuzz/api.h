@@ -55,10 +55,9 @@ void ForEachType(F&& f) {
 }
 // The number of the array type of this name, or -1.
 inline int TypeNumber(const char* name) {
-    for (int t = 0; t < 7; ++t) {
+    for (int t = 0; t < 7; ++t)
         if (std::strcmp(name, WithType(t, []<class E>(E) { return Api<E>::Name(); })) == 0)
             return t;
-    }
     return -1;
 }
 

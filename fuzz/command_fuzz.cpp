@@ -169,10 +169,9 @@ class Program {
             }
             if (std::getenv("NVEC_FUZZ_TRACE") != nullptr) Trace(words, code);
             std::uint8_t store = in_.Byte();
-            if (code == TCL_OK && store < 192) {
+            if (code == TCL_OK && store < 192)
                 Tcl_SetVar2Ex(interp_, Var(store).c_str(), nullptr, Tcl_GetObjResult(interp_),
                               TCL_GLOBAL_ONLY);
-            }
             Tcl_ResetResult(interp_);
             for (Tcl_Obj* w : words) Tcl_DecrRefCount(w);
             ForEachArray(false);
@@ -185,9 +184,8 @@ class Program {
    private:
     // The words of one form of a command (forms separated by '|').
     void Form(const char* forms, std::vector<Tcl_Obj*>* words) {
-        int count = 1 + static_cast<int>(std::count(forms, forms + std::strlen(forms), '|'));
-        for (int k = in_.Byte() % count; k > 0; --k) forms = std::strchr(forms, '|') + 1;
-        for (const char* c = forms; *c != '\0' && *c != '|'; ++c) {
+        const std::string form = in_.Pick(forms);
+        for (const char* c = form.c_str(); *c != '\0'; ++c) {
             if (c[1] == '?' && (in_.Byte() & 1)) {
                 ++c;
             } else if (*c == '*') {
@@ -329,10 +327,9 @@ class Program {
             Tcl_Obj* copy = Tcl_DuplicateObj(obj);
             Tcl_IncrRefCount(copy);
             Tcl_InvalidateStringRep(copy);
-            if (n < 0 || (text && n <= 4096 && !oracle::RightForm(v, Tcl_GetString(copy)))) {
+            if (n < 0 || (text && n <= 4096 && !oracle::RightForm(v, Tcl_GetString(copy))))
                 fuzz::Finding("%s of %d elements: \"%.300s\"", Api<E>::Name(), n,
                               Tcl_GetString(copy));
-            }
             Tcl_DecrRefCount(copy);
         });
     }

@@ -12,9 +12,8 @@ Tcl_Interp* Interp() {
     static Tcl_Interp* interp = [] {
         Tcl_FindExecutable(nullptr);
         Tcl_Interp* created = Tcl_CreateInterp();
-        if (Nvec_Init(created) != TCL_OK) {
+        if (Nvec_Init(created) != TCL_OK)
             Finding("Nvec_Init failed: %s", Tcl_GetStringResult(created));
-        }
         Tcl_StaticPackage(created, "nvec", Nvec_Init, nullptr);
         return created;
     }();

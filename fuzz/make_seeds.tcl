@@ -37,8 +37,7 @@ proc list_ {args} { return [b [llength $args]][b {*}[lmap v $args {expr {$v + 8}
 proc script {k} { b 0 $k }
 proc varname {k} { for {set x 0} {$x % 3 || $x % 8 != $k} {incr x} {}; b $x }  ;# W: a<k>
 proc xname {} { b 1 }                                                           ;# W: x
-proc opt {} { b 0 }                            ;# an option word
-proc op {k} { b 0 $k }                         ;# R: the k-th operator
+proc opt {} { b 0 }                            ;# an option word ([b 0 k]: the k-th operator of R)
 proc keep {} { b 0 }                           ;# an optional word: present or skipped
 proc skip {} { b 1 }
 proc bytes {data} { return [b 1 [string length $data]]$data }
@@ -68,8 +67,8 @@ set programs [dict create \
     foreach [call foreach 0 [xname]$i[script 20]] \
     foreach_inplace [call clone 0 $i 0][call foreach 0 [xname][var 0][script 8]] \
     permute [call permute 0 $i[b 2 0 0 0 0 0]] \
-    masks [call where 0 $a[op 2][int 3]][call take 0 $a[b 2 0 0 0 0 0][keep][opt][int 1]][call assign 1 $a[list_ 0 2][fresh doublearray {5 6}][skip]][call apply 1 $a[op 6]$a][call apply 0 $i[op 9][int 0]] \
-    tables [call argsort 0 $a][call reduce 0 $a[op 12][keep][opt][int 3][skip]][call histogram 0 $i[keep][int 6]][call text 0 $a[keep][opt][int 3]][call byteswap 0 $a] \
+    masks [call where 0 $a[b 0 2][int 3]][call take 0 $a[b 2 0 0 0 0 0][keep][opt][int 1]][call assign 1 $a[list_ 0 2][fresh doublearray {5 6}][skip]][call apply 1 $a[b 0 6]$a][call apply 0 $i[b 0 9][int 0]] \
+    tables [call argsort 0 $a][call reduce 0 $a[b 0 12][keep][opt][int 3][skip]][call histogram 0 $i[keep][int 6]][call text 0 $a[keep][opt][int 3]][call byteswap 0 $a] \
     extract [call extract 0 $i[b 2 0 0 0 0 0][keep][opt][int 1]] \
     c_interface [call capi 0 [b 0 0][type intarray][varname 1][bytes [b 5 1 2 3 4]] 1][call capi 0 [b 0 3][type intarray][varname 1][bytes [b 30]]][call capi 0 [b 0 2][type doublearray][varname 1][bytes x]] \
     shimmer [call sort 0 [keep][opt]$i 1][call llength 0 [var 1]][call expr 0 [var 1]][call string 0 [opt][var 1]][call length 0 [var 1]] \

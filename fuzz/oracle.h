@@ -8,6 +8,7 @@
 #include <tcl.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -67,6 +68,19 @@ bool Same(E a, E b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// strtod's reading of the number at p: its forms and its end, but the
+// value std::from_chars gives for that text (hexadecimal after the 0x),
+// which is correctly rounded everywhere (MinGW's strtod is not); strtod's
+// clamped value beyond the range.
+inline double Strtod(const char* p, char** end) {
+    double d, v = std::strtod(p, end);
+    const char* s = std::min<const char*>(*end, p + (*p == '+' || *p == '-'));
+    const bool hex = *end - s > 2 && (s[1] | 32) == 'x';
+    auto [q, ec] = std::from_chars(s + 2 * hex, *end, d,
+                                   hex ? std::chars_format::hex : std::chars_format::general);
+    return ec == std::errc() && q == *end ? (*p == '-' ? -d : d) : v;
+}
+
 // The numbers of text, one after another as the standard reader of E reads
 // them, brought to E; white space after the last is allowed. False when a
 // reader finds no number.
@@ -77,7 +91,7 @@ bool Parse(const char* p, std::size_t len, std::vector<E>* out) {
         if (p >= stop) return true;
         char* end;
         if constexpr (std::is_floating_point_v<E>) {
-            out->push_back(Convert<E, double>(std::strtod(p, &end)));
+            out->push_back(Convert<E, double>(Strtod(p, &end)));
         } else if constexpr (std::is_same_v<E, long long>) {
             out->push_back(std::strtoll(p, &end, 10));
         } else {
@@ -92,7 +106,7 @@ bool Parse(const char* p, std::size_t len, std::vector<E>* out) {
 // text (Tcl_PrintDouble's at the current tcl_precision, printf's for the
 // integers), but for the powers of two whose Tcl text reads back as
 // another number (2^64 prints as 1.844674407370955e+19, nearer 2^64 -
-// 2048); there any text that strtod and Tcl's own reader read back as v.
+// 2048); there any text that Strtod and Tcl's own reader read back as v.
 template <class E>
 bool RightText(E v, const std::string& token) {
     char tcl[TCL_DOUBLE_SPACE + 32];
@@ -103,12 +117,13 @@ bool RightText(E v, const std::string& token) {
     }
     Tcl_PrintDouble(nullptr, d, tcl);
     int e;
-    if (std::fabs(std::frexp(d, &e)) != 0.5 || std::strtod(tcl, nullptr) == d) return token == tcl;
+    char* end;
+    if (std::fabs(std::frexp(d, &e)) != 0.5 || Strtod(tcl, &end) == d) return token == tcl;
     Tcl_Obj* obj = Tcl_NewStringObj(token.data(), static_cast<int>(token.size()));
     Tcl_IncrRefCount(obj);
     double back;
     bool ok = Tcl_GetDoubleFromObj(nullptr, obj, &back) == TCL_OK && back == d &&
-              std::strtod(token.c_str(), nullptr) == d;
+              Strtod(token.c_str(), &end) == d;
     Tcl_DecrRefCount(obj);
     return ok;
 }

@@ -47,9 +47,7 @@ std::int64_t gLiveBlocks = 0;
 bool MayFail(const void* caller, unsigned size) {
     const char* pc = static_cast<const char*>(caller);
     if (pc < __executable_start || pc >= etext) return false;
-    if (size > gAttemptLimit) return true;
-    if (gFailCountdown > 0 && --gFailCountdown == 0) return true;
-    return false;
+    return size > gAttemptLimit || (gFailCountdown > 0 && --gFailCountdown == 0);
 }
 
 char* Allocate(unsigned size) {
@@ -64,8 +62,7 @@ char* Reallocate(char* ptr, unsigned size) {
 }
 
 void Release(char* ptr) {
-    if (ptr == nullptr) return;
-    --gLiveBlocks;
+    gLiveBlocks -= ptr != nullptr;
     std::free(ptr);
 }
 

@@ -17,7 +17,11 @@
 
 #include <tcl.h>
 
-#if defined(_WIN32)
+/* The library exports the functions; on Windows its clients import them
+ * from the DLL. */
+#if defined(_WIN32) && defined(NVEC_BUILDING)
+#define NVEC_API __declspec(dllexport)
+#elif defined(_WIN32)
 #define NVEC_API __declspec(dllimport)
 #elif defined(NVEC_BUILDING)
 #define NVEC_API __attribute__((visibility("default")))

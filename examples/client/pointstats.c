@@ -20,20 +20,27 @@
  * Linking --
  *
  *	The functions of nvec.h live in libnvec.so (libtcl9nvec1.19.so when
- *	built for Tcl 9), the library in nvec's Tcl package directory. This
- *	extension is built for the same Tcl and linked against that file, with
- *	the directory as its run path. The functions work only in the copy of
- *	libnvec.so that Tcl has loaded and initialised (Nvec_Init binds it to
- *	Tcl's stubs table), so pkgIndex.tcl runs [package require nvec]
- *	before loading this library: the dynamic linker then finds libnvec.so
- *	in the process already and binds to it. CheckNvecBinding below catches
- *	the one remaining way to end up with two copies.
+ *	built for Tcl 9; libnvec.dll on Windows), the library in nvec's Tcl
+ *	package directory. This extension is built for the same Tcl and linked
+ *	against that file (on Windows its import library), with the directory
+ *	as its run path. The functions work only in the copy of libnvec.so
+ *	that Tcl has loaded and initialised (Nvec_Init binds it to Tcl's stubs
+ *	table), so pkgIndex.tcl runs [package require nvec] before loading
+ *	this library: the dynamic linker then finds libnvec.so in the process
+ *	already and binds to it (the Windows loader takes a loaded DLL of the
+ *	same name). CheckNvecBinding below catches the one remaining way to
+ *	end up with two copies.
  */
 
 #define _GNU_SOURCE /* dladdr */
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -221,13 +228,57 @@ PointstatsObjCmd(ClientData clientData, Tcl_Interp *interp, int objc,
 }
 
 /*
+ * Finds the loaded library that holds an address: its base (one per
+ * loaded copy) and the name of its file, in name (size bytes). Returns 0
+ * when no library holds it.
+ */
+static int
+LibraryOf(const void *address, const void **base, char *name, size_t size)
+{
+#ifdef _WIN32
+    HMODULE module;
+
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            (LPCSTR)address, &module) ||
+        GetModuleFileNameA(module, name, (DWORD)size) == 0) {
+        return 0;
+    }
+    *base = module;
+#else
+    Dl_info info;
+
+    if (dladdr(address, &info) == 0) {
+        return 0;
+    }
+    *base = info.dli_fbase;
+    snprintf(name, size, "%s", info.dli_fname);
+#endif
+    return 1;
+}
+
+/*
+ * The canonical name of a file, in a block to free, or NULL.
+ */
+static char *
+CanonicalName(const char *name)
+{
+#ifdef _WIN32
+    return _fullpath(NULL, name, 0);
+#else
+    return realpath(name, NULL);
+#endif
+}
+
+/*
  * Makes sure that the libnvec.so this library is bound to is the one
  * whose types the process has registered, that is, the copy Tcl loaded
  * and initialised. Two copies arise only when this library is loaded with
  * [load] while nvec is not yet loaded: the dynamic linker then takes
- * libnvec.so from the run path, and [package require nvec] may load
- * another installation's file. Calling into an uninitialised copy would
- * crash, so initialisation stops with a message instead.
+ * libnvec.so from the run path (Windows: from PATH), and [package require
+ * nvec] may load another installation's file. Calling into an
+ * uninitialised copy would crash, so initialisation stops with a message
+ * instead.
  */
 static int
 CheckNvecBinding(Tcl_Interp *interp)
@@ -235,30 +286,33 @@ CheckNvecBinding(Tcl_Interp *interp)
     const Tcl_ObjType *registered = Tcl_GetObjType("doublearray");
     Tcl_Obj *(*linkedFunction)(const double *, int) = Tcl_NewDoubleArrayObj;
     void *linked;
-    Dl_info loadedInfo;
-    Dl_info linkedInfo;
+    const void *loadedBase;
+    const void *linkedBase;
+    char loadedName[4096];
+    char linkedName[4096];
 
-    /* ISO C has no cast from function to object pointers; POSIX's dladdr
-     * takes the address as a void *, so its bytes are copied. */
+    /* ISO C has no cast from function to object pointers; dladdr and
+     * GetModuleHandleEx take the address as a data pointer, so its bytes
+     * are copied. */
     memcpy(&linked, &linkedFunction, sizeof linked);
-    if (registered == NULL || dladdr(registered, &loadedInfo) == 0 ||
-        dladdr(linked, &linkedInfo) == 0) {
+    if (registered == NULL ||
+        !LibraryOf(registered, &loadedBase, loadedName, sizeof loadedName) ||
+        !LibraryOf(linked, &linkedBase, linkedName, sizeof linkedName)) {
         Tcl_SetObjResult(interp, Tcl_NewStringObj(
             "pointstats: cannot locate the nvec library", -1));
         return TCL_ERROR;
     }
-    if (loadedInfo.dli_fbase != linkedInfo.dli_fbase) {
+    if (loadedBase != linkedBase) {
         /* The run path may spell nvec's folder with ".." (nvec.pc names
          * it relative to its own place), so the file's canonical name is
          * shown. */
-        char *linkedName = realpath(linkedInfo.dli_fname, NULL);
+        char *canonical = CanonicalName(linkedName);
 
         Tcl_SetObjResult(interp, Tcl_ObjPrintf(
             "pointstats: built against the nvec library %s, but nvec was "
             "loaded from %s",
-            linkedName != NULL ? linkedName : linkedInfo.dli_fname,
-            loadedInfo.dli_fname));
-        free(linkedName);
+            canonical != NULL ? canonical : linkedName, loadedName));
+        free(canonical);
         return TCL_ERROR;
     }
     return TCL_OK;

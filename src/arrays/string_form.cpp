@@ -122,8 +122,10 @@ bool PrintsShortest();
 // Writes v with Tcl_PrintDouble. For a value whose significand is a power
 // of two (the rounding interval is lopsided there) Tcl's shortest-digit
 // generator sometimes yields digits that lie nearer the next lower double
-// (2^64 prints as 1.844674407370955e+19, which strtod reads as 2^64 - 2048):
-// when Tcl prints shortest digits and its text does not read back as v,
+// (2^64 prints as 1.844674407370955e+19, which reads as 2^64 - 2048): when
+// Tcl prints shortest digits and its text does not read back as v (read
+// with std::from_chars, correctly rounded everywhere: MinGW's strtod reads
+// 3.839223843572815e-239 as 2^-792, which it is not),
 // the shortest digits that do (which Tcl reads back as v too) take its
 // place, so that the string form always parses back to its elements. With
 // another tcl_precision the text is Tcl's, as the user chose. `shortest`
@@ -132,7 +134,8 @@ char* PrintTclDouble(char* p, double v, bool shortest) {
     Tcl_PrintDouble(nullptr, v, p);
     char* end = p + std::strlen(p);
     if (!PowerOfTwoSignificand(v) || std::isinf(v) || v == 0.0) return end;
-    if (std::strtod(p, nullptr) == v) return end;
+    double back;
+    if (std::from_chars(p, end, back).ec == std::errc() && back == v) return end;
     if (!shortest && !PrintsShortest()) return end;
     return ShortestDigits(v).Write(p);
 }
@@ -196,11 +199,20 @@ std::int64_t CountSpaces(const char* p, const char* stop) {
 // Reads one number at p as T's standard reader does (strtol or strtoll base
 // 10, strtod), skipping any amount of leading white space and reading the
 // whole number. Returns the end of what was consumed (p when nothing was).
-// The common forms go through std::from_chars, which gives the same value
-// (both round correctly) several times faster; the forms it does not take
-// the same way (a leading '+', hexadecimal floating forms, values out of
-// range) go to the standard reader itself. `stop` ends the text: white
-// space or the string's terminator lies there, so no number runs past it.
+// `stop` ends the text: white space or the string's terminator lies there,
+// so no number runs past it.
+//
+// Floating numbers take strtod's forms, read by std::from_chars: it rounds
+// correctly on every platform (MinGW's strtod does not) and is several
+// times faster. It takes no leading '+', so that is dropped first, and
+// reads a hexadecimal form after its 0x; "0x" followed by no hexadecimal
+// digit is the number 0, as strtod reads it. Beyond the range it gives no
+// value: the number is then an infinity or a zero, and strtod, which
+// clamps to those, tells which.
+//
+// Integers go through std::from_chars too, which gives their exact value
+// several times faster; a leading '+' and values out of range go to the
+// standard reader itself.
 //
 // Short integers, the usual case, are read digit by digit without any
 // overflow test: at most 18 digits where the reader gives 64 bits (below
@@ -253,20 +265,30 @@ const char* ReadElem(const char* p, const char* stop, T* out) {
         *out = WrapInt<T>(v);
         return end;
     } else {
-        const char* digits = q + (*q == '-');
-        bool hex = digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
-        if (*q != '+' && !hex) {
-            double v;
-            auto [end, ec] = std::from_chars(q, stop, v);
-            if (ec == std::errc()) {
-                *out = FromDouble<T>(v);
-                return end;
+        const char* const s = q + (*q == '+');  // a '-' stays, for from_chars
+        if (s != q && *s == '-') return p;      // "+-1" is no number
+        const bool negative = *s == '-';
+        const char* const digits = s + negative;
+        double v = 0.0;
+        std::from_chars_result r{digits + 1, std::errc()};  // "0x" alone: the 0
+        if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+            // From a hexadecimal digit or point on: from_chars would also
+            // take a sign, inf or nan there, strtod takes none.
+            if (std::isxdigit(static_cast<unsigned char>(digits[2])) || digits[2] == '.') {
+                const auto hex = std::from_chars(digits + 2, stop, v, std::chars_format::hex);
+                if (hex.ec != std::errc::invalid_argument) r = hex;
             }
+            if (negative) v = -v;
+        } else {
+            r = std::from_chars(s, stop, v);
         }
-        char* end;
-        double v = std::strtod(p, &end);
+        if (r.ec == std::errc::invalid_argument) return p;
+        if (r.ec == std::errc::result_out_of_range) {
+            const double clamped = std::strtod(q, nullptr);
+            v = std::copysign(std::fabs(clamped) > 1.0 ? HUGE_VAL : 0.0, clamped);
+        }
         *out = FromDouble<T>(v);
-        return end;
+        return r.ptr;
     }
 }
 

@@ -11,7 +11,7 @@ package require tcltest 2.5
 namespace import -force ::tcltest::*
 set auto_path [linsert $auto_path 0 $nvecDir $clientDir]
 # The library's name (Tcl 9's naming in a build for Tcl 9).
-set libName [expr {[package vsatisfies [package provide Tcl] 9-] ? "libtcl9nvec1.19.so" : "libnvec.so"}]
+set libName [expr {[package vsatisfies [package provide Tcl] 9-] ? "libtcl9nvec1.19" : "libnvec"}][info sharedlibextension]
 set lib [file join $nvecDir nvec1.19 $libName]
 proc loaded {prefix} { lindex [lsearch -inline -exact -index 1 [info loaded {}] $prefix] 0 }
 proc bc {points} { pointstats bbox_centroid $points }
@@ -38,14 +38,19 @@ foreach {script expected} {
 }
 
 # pointstats loaded before nvec while another libnvec.so comes first on
-# auto_path: the dynamic linker takes the installed one from the run path,
-# Tcl loads the other, and pointstats must refuse to start rather than call
-# into the copy nobody initialised.
+# auto_path: the dynamic linker takes the installed one from the run path
+# (Windows, which has none, from PATH), Tcl loads the other, and pointstats
+# must refuse to start rather than call into the copy nobody initialised.
+# (Windows names the files in its own form.)
 test client-guard {a process that loaded another nvec copy is refused with a message} -body {
     set script [list set auto_path [linsert $auto_path 0 $otherNvec]]
     append script \n [list set lib [loaded Pointstats]] \n {puts [list [catch {load $lib} m] $m]}
-    string map [list $lib INSTALLED [file join $otherNvec $libName] OTHER] \
-        [exec [info nameofexecutable] << $script]
+    if {$tcl_platform(platform) eq "windows"} {set env(PATH) "[file nativename [file dirname $lib]];$env(PATH)"}
+    set names {}
+    foreach {file name} [list $lib INSTALLED [file join $otherNvec $libName] OTHER] {
+        lappend names $file $name [file nativename [file normalize $file]] $name
+    }
+    string map $names [exec [info nameofexecutable] << $script]
 } -result {1 {pointstats: built against the nvec library INSTALLED, but nvec was loaded from OTHER}}
 
 set failed [expr {$::tcltest::numTests(Failed) > 0}]

@@ -1,0 +1,18 @@
+# Toolchain file for 64-bit Windows with Debian's mingw-w64 cross compilers
+# (the POSIX thread model, whose libstdc++ has std::thread and friends).
+#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+#         -DTCL_INCLUDE_DIR=... -DTCL_STUB_LIBRARY=... -DTCL_LIBRARY=... -DTCLSH=...
+# ctest runs the programs under Wine. scripts/windows-test does it all.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Headers and libraries of the target only; programs (groff, wine) of this
+# machine.
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
