@@ -495,6 +495,7 @@ NVEC_KERNEL void ApplyKernel(T* p, int n, const T* q) noexcept {
 template <ArithOp kOp, class T>
 void ApplyOperand(T* p, int n, const T* q, int k) noexcept {
     constexpr int kRepeat = 512;
+    if (n == 0) return;
     if (k == 1) {
         ApplyScalarKernel<kOp>(p, n, q[0]);
         return;
@@ -637,7 +638,8 @@ int ApplyCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (arg == nullptr) return Fail(interp, ErrorClass::Value, "wrong operand");
     const int len = Length(obj);
     const int k = Length(arg);
-    if (k == 0 || len % k != 0) {
+    // An empty operand only fits an empty array (element by element).
+    if (k == 0 ? len != 0 : len % k != 0) {
         return Failf(interp, ErrorClass::Size, "wrong operand length %d, must divide nvec length %d",
                      k, len);
     }
