@@ -310,14 +310,16 @@ NVEC_KERNEL int CountKernel(const T* e, int n, C t) noexcept {
     return count;
 }
 
-// The positions as a new intarray payload; null when memory is short. The
-// block for every position is asked for first (the pages of its unused
-// end are never touched) and cut to the count; without room for it, a
-// counting pass sizes the block exactly.
+// The positions as a new intarray payload; null when memory is short, or
+// when they are more than an intarray can hold (a chararray of over 2^30
+// elements in Tcl 8.6: *tooMany is set). The block for every position is
+// asked for first (the pages of its unused end are never touched) and cut
+// to the count; without room for it, a counting pass sizes it exactly.
 template <class C, class T>
-void* WherePayload(const T* e, int n, const WherePlan<C>& plan) {
+void* WherePayload(const T* e, int n, const WherePlan<C>& plan, bool* tooMany) {
     if (plan.outcome != Outcome::Test) {
         const int count = plan.outcome == Outcome::All ? n : 0;
+        *tooMany = !PayloadFits<int>(count);
         void* p = TryNewPayload<int>(count, false);
         if (p == nullptr) return nullptr;
         int* out = PayloadData<int>(p);
@@ -327,7 +329,9 @@ void* WherePayload(const T* e, int n, const WherePlan<C>& plan) {
     return WithOp<CmpOp, 6>(plan.op, [&](auto op) -> void* {
         void* p = TryNewPayload<int>(n, false);
         if (p == nullptr) {
-            p = TryNewPayload<int>(CountKernel<decltype(op)::value>(e, n, plan.threshold), false);
+            const int count = CountKernel<decltype(op)::value>(e, n, plan.threshold);
+            *tooMany = !PayloadFits<int>(count);
+            p = TryNewPayload<int>(count, false);
             if (p == nullptr) return nullptr;
         }
         const int count = WhereKernel<decltype(op)::value>(e, n, plan.threshold, PayloadData<int>(p));
@@ -525,13 +529,17 @@ int WhereCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (op < 0) return Fail(interp, ErrorClass::Syntax, "wrong operator, must be == != < <= > >=");
     ExactValue value;
     if (!ReadExactValue(objv[4], &value)) return Fail(interp, ErrorClass::Value, "wrong value");
+    bool tooMany = false;
     void* payload = Visit(*type, [&]<class T>(std::type_identity<T>) {
         if constexpr (kIsFloat<T>) {
-            return WherePayload(Elements<T>(obj), Length(obj), FloatPlan(CmpOp(op), value));
+            return WherePayload(Elements<T>(obj), Length(obj), FloatPlan(CmpOp(op), value),
+                                &tooMany);
         } else {
-            return WherePayload(Elements<T>(obj), Length(obj), IntegerPlan<T>(CmpOp(op), value));
+            return WherePayload(Elements<T>(obj), Length(obj), IntegerPlan<T>(CmpOp(op), value),
+                                &tooMany);
         }
     });
+    if (tooMany) return Fail(interp, ErrorClass::Size, "wrong size");
     if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     Tcl_SetObjResult(interp, NewArrayObj<int>(payload));
     return TCL_OK;
