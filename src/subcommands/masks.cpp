@@ -128,6 +128,26 @@ int BigMinusDouble(Tcl_Obj* big, double d) {
     return 0;
 }
 
+// The double nearest to w (ties to even) and the sign of w minus it, from
+// integer arithmetic alone: converting w to double and back, the compiler
+// may on 32-bit x86 take the unrounded value from the x87 unit.
+void NearestDouble(std::int64_t w, double* d, int* err) {
+    const bool negative = w < 0;
+    const std::uint64_t u =
+        negative ? 0 - static_cast<std::uint64_t>(w) : static_cast<std::uint64_t>(w);
+    const int shift = std::max(0, static_cast<int>(std::bit_width(u)) - 53);
+    std::uint64_t r = u >> shift;
+    const std::uint64_t rest = u - (r << shift);
+    if (shift > 0) {
+        const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+        if (rest > half || (rest == half && (r & 1) != 0)) ++r;
+    }
+    // r 2^shift is at most 2^63; r at most 2^53, which a double holds.
+    const int e = rest == 0 ? 0 : (r << shift) > u ? -1 : 1;
+    *d = std::ldexp(static_cast<double>(r), shift) * (negative ? -1.0 : 1.0);
+    *err = negative ? -e : e;
+}
+
 // Reads the number from a copy of the word's string, so that the word
 // keeps its type (it may be an array, even the one compared). Tcl's
 // double reader parses the copy as expr would and leaves the kind of
@@ -149,11 +169,7 @@ bool ReadExactValue(Tcl_Obj* word, ExactValue* v) {
         ok = Tcl_GetWideIntFromObj(nullptr, copy, &w) == TCL_OK;
         v->integer = true;
         v->w = w;
-        v->d = static_cast<double>(v->w);
-        // d may be 2^63, above every 64-bit integer.
-        const std::int64_t back =
-            v->d >= 0x1p63 ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(v->d);
-        v->dErr = v->d >= 0x1p63 ? -1 : (v->w > back) - (v->w < back);
+        NearestDouble(v->w, &v->d, &v->dErr);
     }
     Tcl_DecrRefCount(copy);
     return ok;
