@@ -411,6 +411,11 @@ inline void CopyItem(T* to, const T* from, int dim) noexcept {
     }
 }
 
+// Random reads and writes in an array far beyond the caches each wait on
+// memory; the kernels ask for the item kAhead positions on in advance, so
+// that many of them overlap.
+constexpr int kAhead = 32;
+
 // out item k = src item idx[k], in list order, until an entry that is
 // negative or not below items: returns its list position, or -1 when
 // every item was copied. The test costs a branch that is always taken the
@@ -420,6 +425,13 @@ NVEC_KERNEL int GatherKernel(const T* src, const int* idx, int count, int dim, i
                              T* out) noexcept {
     const auto limit = static_cast<unsigned>(items);
     for (int k = 0; k < count; ++k) {
+#if defined(__GNUC__)
+        // An entry out of range asks for item 0 instead.
+        if (k + kAhead < count) {
+            const auto j = static_cast<unsigned>(idx[k + kAhead]);
+            __builtin_prefetch(src + static_cast<std::ptrdiff_t>(j < limit ? j : 0) * dim);
+        }
+#endif
         const int i = idx[k];
         if (static_cast<unsigned>(i) >= limit) return k;
         CopyItem<kDim>(out + static_cast<std::ptrdiff_t>(k) * dim,
@@ -433,6 +445,11 @@ NVEC_KERNEL int GatherKernel(const T* src, const int* idx, int count, int dim, i
 template <int kDim, class T>
 NVEC_KERNEL void ScatterKernel(T* dst, const int* idx, int count, int dim, const T* src) noexcept {
     for (int k = 0; k < count; ++k) {
+#if defined(__GNUC__)
+        if (k + kAhead < count) {
+            __builtin_prefetch(dst + static_cast<std::ptrdiff_t>(idx[k + kAhead]) * dim, 1);
+        }
+#endif
         CopyItem<kDim>(dst + static_cast<std::ptrdiff_t>(idx[k]) * dim,
                        src + static_cast<std::ptrdiff_t>(k) * dim, dim);
     }
