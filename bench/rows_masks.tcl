@@ -53,7 +53,7 @@ apply {{python} {
     }
     file delete -force $dir
     foreach n $sizes {
-        set label [expr {$n == 1000000 ? "1e6" : "1e7"}]
+        set label [lindex {1e6 1e7} [expr {$n != 1000000}]]
         set count [expr {$n == 1000000 ? 10 : 1}]
         set t [measure 5 {} {nvec where $d($n) < 0.0} $count]
         row "where doublearray $label" $t "np.flatnonzero(a<v)" $numpyTime(where_d,$n) 1
