@@ -298,8 +298,10 @@ constexpr std::uint64_t kGatherBits =
 template <CmpOp kOp, class C, class T>
 NVEC_KERNEL int WhereKernel(const T* e, int n, C t, int* out) noexcept {
     int count = 0;
-    for (int base = 0; base < n; base += kChunk) {
-        const int m = std::min(kChunk, n - base);
+    // base steps by the chunk's length, never past n, which may be near
+    // INT_MAX (as in the other loops by chunks).
+    for (int base = 0, m; base < n; base += m) {
+        m = std::min(kChunk, n - base);
         unsigned char hit[kChunk + 8];
         for (int j = 0; j < m; ++j) hit[j] = Holds<kOp>(static_cast<C>(e[base + j]), t);
         std::memset(hit + m, 0, 8);
@@ -387,8 +389,8 @@ int ReadDim(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], int at, int len
 // vectorises, the entries looked at one by one only in a block that fails.
 NVEC_KERNEL int FirstBadPosition(const int* idx, int count, int items) noexcept {
     const auto limit = static_cast<unsigned>(items);
-    for (int base = 0; base < count; base += kChunk) {
-        const int m = std::min(kChunk, count - base);
+    for (int base = 0, m; base < count; base += m) {
+        m = std::min(kChunk, count - base);
         bool bad = false;
         for (int j = 0; j < m; ++j) bad |= static_cast<unsigned>(idx[base + j]) >= limit;
         if (!bad) continue;
@@ -427,7 +429,7 @@ NVEC_KERNEL int GatherKernel(const T* src, const int* idx, int count, int dim, i
     for (int k = 0; k < count; ++k) {
 #if defined(__GNUC__)
         // An entry out of range asks for item 0 instead.
-        if (k + kAhead < count) {
+        if (count - k > kAhead) {
             const auto j = static_cast<unsigned>(idx[k + kAhead]);
             __builtin_prefetch(src + static_cast<std::ptrdiff_t>(j < limit ? j : 0) * dim);
         }
@@ -446,7 +448,7 @@ template <int kDim, class T>
 NVEC_KERNEL void ScatterKernel(T* dst, const int* idx, int count, int dim, const T* src) noexcept {
     for (int k = 0; k < count; ++k) {
 #if defined(__GNUC__)
-        if (k + kAhead < count) {
+        if (count - k > kAhead) {
             __builtin_prefetch(dst + static_cast<std::ptrdiff_t>(idx[k + kAhead]) * dim, 1);
         }
 #endif
@@ -544,7 +546,10 @@ void ApplyOperand(T* p, int n, const T* q, int k) noexcept {
         for (int j = 0; j < m; ++j) block[j] = q[j % k];
         q = block;
     }
-    for (int base = 0; base < n; base += m) ApplyKernel<kOp>(p + base, std::min(m, n - base), q);
+    for (int base = 0, len; base < n; base += len) {
+        len = std::min(m, n - base);
+        ApplyKernel<kOp>(p + base, len, q);
+    }
 }
 
 }  // namespace
