@@ -271,6 +271,10 @@ if {!$quick} {
     }
 }
 
+# ---- the mesh toolkit against numpy ----------------------------------------
+
+source [file join [file dirname [info script]] rows_masks.tcl]
+
 # ---- memory ----------------------------------------------------------------
 
 # Resident memory taken by 10^6 doubles, measured in a fresh interpreter
