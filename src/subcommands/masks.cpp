@@ -665,7 +665,7 @@ int AssignCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
                                               count, dim,
                                               valsCopy ? valsCopy.get() : Elements<T>(vals));
         });
-        Tcl_InvalidateStringRep(obj);
+        InvalidateArrayString(obj);
         Tcl_SetObjResult(interp, obj);
         return TCL_OK;
     });
@@ -697,7 +697,7 @@ int ApplyCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             }
         }
         WithOp<ArithOp, 6>(ArithOp(op), [&](auto o) { ApplyOperand<decltype(o)::value>(Elements<T>(obj), len, q, k); });
-        Tcl_InvalidateStringRep(obj);
+        InvalidateArrayString(obj);
         Tcl_SetObjResult(interp, obj);
         return TCL_OK;
     });
