@@ -271,6 +271,10 @@ if {!$quick} {
     }
 }
 
+# ---- against numpy ---------------------------------------------------------
+
+source [file join [file dirname [info script]] rows_tables.tcl]
+
 # ---- memory ----------------------------------------------------------------
 
 # Resident memory taken by 10^6 doubles, measured in a fresh interpreter
