@@ -201,7 +201,8 @@ int WriteText(Tcl_Interp* interp, const T* elems, int n, int k) {
     for (int start = 0; start < n && fits; start += kTextChunk) {
         const int count = std::min(kTextChunk, n - start);
         PayloadCount(payload) = count;
-        std::memcpy(PayloadData<T>(payload), elems + start, static_cast<std::size_t>(count) * sizeof(T));
+        std::memcpy(PayloadData<T>(payload), elems + start,
+                    static_cast<std::size_t>(count) * sizeof(T));
         Tcl_InvalidateStringRep(chunk);
         Tcl_Size len;
         const char* s = Tcl_GetStringFromObj(chunk, &len);
@@ -325,35 +326,40 @@ int HistogramCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     Tcl_Obj* obj = objv[2];
     std::optional<ElemType> type = ElemTypeOf(obj);
     if (!type) return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
-    if (*type == ElemType::Float || *type == ElemType::Double) {
-        return Fail(interp, ErrorClass::Type, kMsgWrongIntType);
-    }
-    constexpr std::int64_t kMaxBins = MaxElems<int>();
-    std::int64_t bins = -1;  // -1: the largest element + 1
-    if (objc == 4) {
-        Tcl_WideInt v;
-        if (GetWideIntArg(nullptr, objv[3], &v) != TCL_OK || v < 0) {
-            return Fail(interp, ErrorClass::Value, "wrong bins");
-        }
-        if (v > kMaxBins) return Failf(interp, ErrorClass::Size, "too many bins %lld", static_cast<long long>(v));
-        bins = v;
-    }
     return Visit(*type, [&]<class T>(std::type_identity<T>) -> int {
         if constexpr (kIsFloat<T>) {
-            return TCL_ERROR;  // refused above
+            return Fail(interp, ErrorClass::Type, kMsgWrongIntType);
         } else {
+            constexpr std::int64_t kMaxBins = MaxElems<int>();
+            std::int64_t bins = -1;  // -1: the largest element + 1
+            if (objc == 4) {
+                Tcl_WideInt v;
+                if (GetWideIntArg(nullptr, objv[3], &v) != TCL_OK || v < 0) {
+                    return Fail(interp, ErrorClass::Value, "wrong bins");
+                }
+                if (v > kMaxBins) {
+                    return Failf(interp, ErrorClass::Size, "too many bins %lld",
+                                 static_cast<long long>(v));
+                }
+                bins = v;
+            }
             const T* p = Elements<T>(obj);
             const int n = Length(obj);
             T lo = 0;
             T hi = 0;
             if (n > 0) RangeKernel(p, n, &lo, &hi);
-            const std::int64_t top = bins < 0 ? std::int64_t{hi} : bins - 1;
-            if (n > 0 && (Negative(lo) || static_cast<std::int64_t>(hi) > top)) {
+            // The first element that is negative or not below the bins.
+            if (n > 0 && (Negative(lo) || (bins >= 0 && static_cast<std::int64_t>(hi) >= bins))) {
                 int i = 0;
-                while (!Negative(p[i]) && static_cast<std::int64_t>(p[i]) <= top) ++i;
+                while (!Negative(p[i]) && (bins < 0 || static_cast<std::int64_t>(p[i]) < bins)) ++i;
+                const auto v = static_cast<long long>(p[i]);
+                if (Negative(p[i])) {
+                    return Failf(interp, ErrorClass::Value,
+                                 "nvecs histogram wrong value %lld, must be non-negative", v);
+                }
                 return Failf(interp, ErrorClass::Value,
-                             "nvecs histogram wrong value %lld out of range [0,%lld]",
-                             static_cast<long long>(p[i]), static_cast<long long>(top));
+                             "nvecs histogram wrong value %lld, must be below bins %lld", v,
+                             static_cast<long long>(bins));
             }
             // hi + 1 as unsigned: the largest 64-bit element has no signed
             // successor.
@@ -390,8 +396,8 @@ int TextCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     const int n = Length(obj);
     if (n % columns != 0) {
-        return Failf(interp, ErrorClass::Size, "nvec length %d must be a multiple of columns %d",
-                     n, columns);
+        return Failf(interp, ErrorClass::Size, "nvec length %d must be a multiple of columns %d", n,
+                     columns);
     }
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
         return WriteText<T>(interp, Elements<T>(obj), n, columns);
@@ -408,9 +414,9 @@ int ByteswapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     // One byte per element: nothing to reverse, the string stays.
     if (*type == ElemType::Char) return TCL_OK;
     Visit(*type, [&]<class T>(std::type_identity<T>) {
-        using U = std::conditional_t<sizeof(T) == 2, std::uint16_t,
-                                     std::conditional_t<sizeof(T) == 4, std::uint32_t,
-                                                        std::uint64_t>>;
+        using U =
+            std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                               std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>;
         static_assert(sizeof(T) == 1 || sizeof(U) == sizeof(T));
         if constexpr (sizeof(T) > 1) {
             ByteswapKernel<U>(reinterpret_cast<unsigned char*>(Elements<T>(obj)), Length(obj));
