@@ -77,15 +77,11 @@ set shift {10 20 5}
 step {} "rotate 30 degrees about z" {} {nvec rotate $coords $rotation}
 step {} "translate by $shift" {} {nvec translate $coords $shift}
 
-# 3. Bounding box: split a copy into its x, y and z planes and reduce each.
-step box "bounding box (deinterleave)" {} {
-    set planes [nvec deinterleave [nvec clone $coords] 3]
-    set count [expr {[nvec length $planes] / 3}]
+# 3. Bounding box: the smallest and largest x, y and z over all nodes.
+step box "bounding box (reduce)" {} {
     set box {}
-    for {set axisIndex 0} {$axisIndex < 3} {incr axisIndex} {
-        set first [expr {$axisIndex * $count}]
-        set plane [nvec range $planes $first [expr {$first + $count - 1}]]
-        lappend box [nvec minimum $plane] [nvec maximum $plane]
+    foreach lo [nvec reduce $coords min -dim 3] hi [nvec reduce $coords max -dim 3] {
+        lappend box $lo $hi
     }
     set box
 }
@@ -124,25 +120,23 @@ step records "cell records (interleave)" {} {
     nvec interleave [nvec concat [nvec new intarray $cellCount 8] $planar] 9
 }
 
-# 6. The legacy ASCII file: one point and one cell per line.
+# 6. The legacy ASCII file: one point and one cell per line, each table
+#    written by one nvec text. The text is ASCII with newlines already, so
+#    the channel takes it as bytes, without encoding or line-end work.
 file mkdir $outDir
 set path [file normalize [file join $outDir subblock.vtk]]
 set pointCount [expr {[nvec length $points] / 3}]
 step {} "write VTK file" {[file size $path] bytes} {
     set f [open $path w]
-    fconfigure $f -translation lf -buffering full -buffersize 1048576
+    fconfigure $f -translation binary -buffering full -buffersize 1048576
     puts $f "# vtk DataFile Version 3.0"
     puts $f "nvec demo: sub-block of a $n x $n x $n hexahedral grid"
     puts $f "ASCII"
     puts $f "DATASET UNSTRUCTURED_GRID"
     puts $f "POINTS $pointCount float"
-    foreach {x y z} $points {
-        puts $f "$x $y $z"
-    }
+    puts -nonewline $f [nvec text $points -columns 3]
     puts $f "CELLS $cellCount [nvec length $records]"
-    foreach {q n0 n1 n2 n3 n4 n5 n6 n7} $records {
-        puts $f "$q $n0 $n1 $n2 $n3 $n4 $n5 $n6 $n7"
-    }
+    puts -nonewline $f [nvec text $records -columns 9]
     puts $f "CELL_TYPES $cellCount"
     puts -nonewline $f [string repeat "12\n" $cellCount]
     close $f
