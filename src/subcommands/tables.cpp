@@ -289,7 +289,7 @@ int ReduceCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
                    : std::strcmp(opWord, "max") == 0 ? 1
                    : std::strcmp(opWord, "sum") == 0 ? 2
                                                      : -1;
-    if (op < 0) return Fail(interp, ErrorClass::Value, "wrong operation, must be min, max or sum");
+    if (op < 0) return Fail(interp, ErrorClass::Syntax, "wrong operation, must be min, max or sum");
     int dim = 1;
     int group = 0;
     for (int i = 4; i < objc; i += 2) {
@@ -302,13 +302,13 @@ int ReduceCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     const int n = Length(obj);
     if (n % dim != 0) {
-        return Failf(interp, ErrorClass::Size, "nvec length %d must be a multiple of dim %d", n,
+        return Failf(interp, ErrorClass::Size, "nvec length %d is not a multiple of dim %d", n,
                      dim);
     }
     const int count = n / dim;
     if (group > 0 && count % group != 0) {
-        return Failf(interp, ErrorClass::Size, "item count %d must be a multiple of group %d",
-                     count, group);
+        return Failf(interp, ErrorClass::Size, "item count %d is not a multiple of group %d", count,
+                     group);
     }
     const int items = group > 0 ? group : count;
     const int groups = group > 0 ? count / group : 1;
@@ -396,7 +396,7 @@ int TextCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     }
     const int n = Length(obj);
     if (n % columns != 0) {
-        return Failf(interp, ErrorClass::Size, "nvec length %d must be a multiple of columns %d", n,
+        return Failf(interp, ErrorClass::Size, "nvec length %d is not a multiple of columns %d", n,
                      columns);
     }
     return Visit(*type, [&]<class T>(std::type_identity<T>) {
