@@ -42,7 +42,8 @@ bool ReadCount(Tcl_Obj* word, int* out) {
 // Step takes in the next element. kRegroup: the elements may be taken in
 // any grouping, running values of interleaved runs combined by Merge in
 // item order starting from Lane of the first value, and still give the
-// value of taking them in item order.
+// value of taking them in item order (kSettleZero: up to the sign of a
+// zero result).
 template <class T, bool kMax>
 struct BestOp {
     using Acc = T;
@@ -52,6 +53,7 @@ struct BestOp {
     // first element is the same value; only its zero may carry the other
     // sign (-0.0 and 0.0 compare equal), which the kernel settles.
     static constexpr bool kRegroup = true;
+    static constexpr bool kSettleZero = kIsFloat<T>;
     static Acc Start(T v) { return v; }
     static Acc Step(Acc best, T v) { return (kMax ? v > best : v < best) ? v : best; }
     static Acc Lane(Acc first) { return first; }
@@ -68,6 +70,7 @@ struct SumOp {
     using Acc = SumElem<T>;
     using U = SumAcc<T>;
     static constexpr bool kRegroup = kIsInteger<T>;
+    static constexpr bool kSettleZero = false;
     static Acc Start(T v) { return SumValue<T>(static_cast<U>(0) + static_cast<U>(v)); }
     static Acc Step(Acc sum, T v) {
         return SumValue<T>(static_cast<U>(static_cast<U>(sum) + static_cast<U>(v)));
@@ -117,7 +120,7 @@ NVEC_KERNEL void ReduceKernel(const T* p, std::int64_t groups, std::int64_t item
         }
         // A best zero of a floating type: item order gives the first zero
         // of the component.
-        if constexpr (kIsFloat<T> && std::is_same_v<Acc, T>) {
+        if constexpr (Op::kSettleZero) {
             for (int c = 0; regrouped && c < k; ++c) {
                 if (out[c] != 0) continue;
                 std::int64_t z = 0;
