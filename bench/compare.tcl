@@ -271,8 +271,9 @@ if {!$quick} {
     }
 }
 
-# ---- against numpy ---------------------------------------------------------
+# ---- the mesh toolkit against numpy ----------------------------------------
 
+source [file join [file dirname [info script]] rows_masks.tcl]
 source [file join [file dirname [info script]] rows_tables.tcl]
 
 # ---- memory ----------------------------------------------------------------
