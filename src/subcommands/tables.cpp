@@ -86,15 +86,46 @@ struct SumOp {
 // that vectorises.
 constexpr int kLanes = 64;
 
+// Groups of up to kSmallGroup elements are taken a block of groups at a
+// time, item by item: each loop then runs over the groups of the block,
+// not over the few elements of one group. A block holds about kBlock
+// elements, which stay in the first-level cache between the items.
+constexpr int kSmallGroup = 64;
+constexpr int kBlock = 2048;
+
 // Reduces `groups` runs of `items` items (k components each, items >= 1)
-// into groups rows of k values. A group of many small items is taken in
-// blocks of kLanes / k items where the operation may be regrouped.
+// into groups rows of k values. Every component takes its elements in item
+// order, except in a regrouped large group: there blocks of kLanes / k
+// items are taken in lanes, where the operation may be regrouped.
 template <class Op, class T>
 NVEC_KERNEL void ReduceKernel(const T* p, std::int64_t groups, std::int64_t items, int k,
                               typename Op::Acc* out) noexcept {
     using Acc = typename Op::Acc;
+    const std::int64_t stride = items * k;
+    if (stride <= kSmallGroup) {
+        const std::int64_t perBlock = kBlock / stride;
+        for (std::int64_t g0 = 0; g0 < groups; g0 += perBlock) {
+            const std::int64_t count = groups - g0 < perBlock ? groups - g0 : perBlock;
+            const T* base = p + g0 * stride;
+            Acc* o = out + g0 * k;
+            for (int c = 0; c < k; ++c) {
+                for (std::int64_t g = 0; g < count; ++g)
+                    o[g * k + c] = Op::Start(base[g * stride + c]);
+            }
+            for (std::int64_t i = 1; i < items; ++i) {
+                for (int c = 0; c < k; ++c) {
+                    const T* q = base + i * k + c;
+                    Acc* oc = o + c;
+                    for (std::int64_t g = 0; g < count; ++g) {
+                        oc[g * k] = Op::Step(oc[g * k], q[g * stride]);
+                    }
+                }
+            }
+        }
+        return;
+    }
     for (std::int64_t g = 0; g < groups; ++g, out += k) {
-        const T* first = p + g * items * k;
+        const T* first = p + g * stride;
         for (int c = 0; c < k; ++c) out[c] = Op::Start(first[c]);
         std::int64_t i = 1;
         bool regrouped = false;
