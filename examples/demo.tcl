@@ -87,29 +87,38 @@ step box "bounding box (reduce)" {} {
 }
 puts [format "      x \[%.4f, %.4f\]  y \[%.4f, %.4f\]  z \[%.4f, %.4f\]" {*}$box]
 
-# 4. A central sub-block of cells: m x m x m cells starting at cell
-#    (a, a, a). Cell (i, j, k) is number i + j*n + k*n*n; each row of the
-#    block is a run of m consecutive cell numbers.
+# 4. A central sub-block of m x m x m cells from cell (a, a, a) on: the
+#    cells whose centre, in the grid's own axes, lies inside the box from
+#    (a, a, a) to (a + m, a + m, a + m), that is whose smallest centre
+#    coordinate is above a and largest below a + m. Cell (i, j, k) has its
+#    centre at (i + 0.5, j + 0.5, k + 0.5) and number i + j*n + k*n*n, so
+#    the block's first layer (k = a) is found among the n x n centres of
+#    that layer, and each further layer holds the same cells n*n numbers
+#    on. Then the cells' node numbers, the nodes they use (counted at least
+#    once), renumbered to positions among those, and their coordinates.
 set m [expr {max(1, $n / 2)}]
 set a [expr {($n - $m) / 2}]
-step cells "sub-block cell numbers" {[nvec length $cells] cells} {
-    set rows {}
+step cells "sub-block cells (where)" {[nvec length $cells] cells} {
+    set centre [nvec new_n_from_increment floatarray $n 0.5 1]
+    set layer [nvec new_structured_coordinates \
+        [list $centre $centre [nvec new floatarray 1 [expr {$a + 0.5}]]]]
+    set first [nvec intersection -sorted [nvec where [nvec reduce $layer min -group 3] > $a] \
+        [nvec where [nvec reduce $layer max -group 3] < [expr {$a + $m}]]]
+    set layers {}
     for {set k $a} {$k < $a + $m} {incr k} {
-        for {set j $a} {$j < $a + $m} {incr j} {
-            lappend rows [nvec new_n_from_increment intarray $m [expr {$a + $j * $n + $k * $n * $n}] 1]
-        }
+        lappend layers [nvec incr [nvec clone $first] [expr {$k * $n * $n}]]
     }
-    nvec concat {*}$rows
+    nvec concat {*}$layers
 }
-step subConn "extract its cells" {[nvec length $subConn] node numbers} {
-    nvec extract $conn $cells -dim 8
+step subConn "take its cells" {[nvec length $subConn] node numbers} {
+    nvec take $conn $cells -dim 8
 }
-step nodes "nodes used (sort -unique)" {[nvec length $nodes] nodes} {
-    nvec sort -unique [nvec clone $subConn]
+step nodes "nodes used (histogram, where)" {[nvec length $nodes] nodes} {
+    nvec where [nvec histogram $subConn [expr {[nvec length $coords] / 3}]] > 0
 }
 step {} "renumber to local positions" {} {nvec renumber $subConn $nodes}
-step points "extract their coordinates" {[nvec length $points] values} {
-    nvec extract $coords $nodes -dim 3
+step points "take their coordinates" {[nvec length $points] values} {
+    nvec take $coords $nodes -dim 3
 }
 
 # 5. The VTK cell records "8 n0 ... n7": split the table into its eight
@@ -121,14 +130,13 @@ step records "cell records (interleave)" {} {
 }
 
 # 6. The legacy ASCII file: one point and one cell per line, each table
-#    written by one nvec text. The text is ASCII with newlines already, so
-#    the channel takes it as bytes, without encoding or line-end work.
+#    written by one nvec text.
 file mkdir $outDir
 set path [file normalize [file join $outDir subblock.vtk]]
 set pointCount [expr {[nvec length $points] / 3}]
 step {} "write VTK file" {[file size $path] bytes} {
     set f [open $path w]
-    fconfigure $f -translation binary -buffering full -buffersize 1048576
+    fconfigure $f -translation lf -buffering full -buffersize 1048576
     puts $f "# vtk DataFile Version 3.0"
     puts $f "nvec demo: sub-block of a $n x $n x $n hexahedral grid"
     puts $f "ASCII"
