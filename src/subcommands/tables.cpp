@@ -210,29 +210,49 @@ NVEC_KERNEL void CountKernel(const T* p, int n, int* counts) noexcept {
 // Elements whose string form is taken at a time: its buffer stays small.
 constexpr int kTextChunk = 4096;
 
-// Writes the elements' text, k to a line, into a new string value. The
-// text of each run of kTextChunk elements is the string form of an array
-// holding them, so the numbers are exactly those of obj's string form;
-// obj's own string is never made or read. Each separator of the string
-// form becomes a space or, after every k-th element, a newline.
+// The separator after an element: a space, or a newline after every k-th
+// element of a line.
+inline char Separator(int k, int* column) {
+    const bool last = ++*column == k;
+    *column = last ? 0 : *column;
+    return last ? '\n' : ' ';
+}
+
+// Writes the text of the integer elements at out + *pos, within limit
+// bytes: each element as the string form's printer writes it (its
+// decimal digits), then its separator. False when it does not fit.
 template <class T>
-int WriteText(Tcl_Interp* interp, const T* elems, int n, int k) {
-    // An element's text and its separator take at most kPrintWidth bytes.
-    const std::uint64_t bound = static_cast<std::uint64_t>(n) * Elem<T>::kPrintWidth;
-    const std::uint64_t limit = std::min(bound, kMaxValueBytes);
-    TextBuffer buf(static_cast<char*>(Tcl_AttemptAlloc(static_cast<AllocSize>(limit + 1))));
-    void* payload = TryNewPayload<T>(std::min(n, kTextChunk), false);
-    if (buf == nullptr || payload == nullptr) {
-        if (payload != nullptr) Tcl_Free(static_cast<char*>(payload));
-        return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
-    }
-    Tcl_Obj* chunk = NewArrayObj<T>(payload);
-    Tcl_IncrRefCount(chunk);
-    char* out = buf.get();
-    std::uint64_t pos = 0;
+bool WriteIntegerText(const T* elems, int n, int k, char* out, std::uint64_t limit,
+                      std::uint64_t* pos) {
+    constexpr int kWidth = Elem<T>::kPrintWidth;
     int column = 0;
-    bool fits = true;
-    for (int start = 0; start < n && fits; start += kTextChunk) {
+    for (int i = 0; i < n; ++i) {
+        if (limit - *pos < kWidth) {
+            // Near the end of the room: print aside, then see whether it fits.
+            char text[kWidth + 1];
+            const auto len = static_cast<std::uint64_t>(PrintElemText<T>(text, elems[i]) - text);
+            if (len + 1 > limit - *pos) return false;
+            std::memcpy(out + *pos, text, len);
+            *pos += len;
+        } else {
+            *pos = static_cast<std::uint64_t>(PrintElemText<T>(out + *pos, elems[i]) - out);
+        }
+        out[(*pos)++] = Separator(k, &column);
+    }
+    return true;
+}
+
+// The same for the floating types, whose string form writes each run of
+// kTextChunk elements at once, and faster than one element at a time: the
+// run's text is the string form of an array holding it, with each
+// separator then a space or a newline. False when it does not fit; NULL
+// chunk: no memory for one.
+template <class T>
+bool WriteFloatText(const T* elems, int n, int k, char* out, std::uint64_t limit,
+                    std::uint64_t* pos, Tcl_Obj* chunk) {
+    void* payload = PayloadOf(chunk);
+    int column = 0;
+    for (int start = 0; start < n; start += kTextChunk) {
         const int count = std::min(kTextChunk, n - start);
         PayloadCount(payload) = count;
         std::memcpy(PayloadData<T>(payload), elems + start,
@@ -241,27 +261,39 @@ int WriteText(Tcl_Interp* interp, const T* elems, int n, int k) {
         Tcl_Size len;
         const char* s = Tcl_GetStringFromObj(chunk, &len);
         const auto bytes = static_cast<std::uint64_t>(len) + 1;
-        fits = bytes <= limit - pos;
-        if (!fits) break;
-        char* q = out + pos;
-        if (k == 1) {
-            for (Tcl_Size i = 0; i < len; ++i) q[i] = s[i] == ' ' ? '\n' : s[i];
-        } else {
-            for (Tcl_Size i = 0; i < len; ++i) {
-                char c = s[i];
-                if (c == ' ' && ++column == k) {
-                    c = '\n';
-                    column = 0;
-                }
-                q[i] = c;
-            }
-        }
+        if (bytes > limit - *pos) return false;
+        char* q = out + *pos;
+        for (Tcl_Size i = 0; i < len; ++i) q[i] = s[i] == ' ' ? Separator(k, &column) : s[i];
         // The separator after the run's last element.
-        q[len] = ++column == k ? '\n' : ' ';
-        if (column == k) column = 0;
-        pos += bytes;
+        q[len] = Separator(k, &column);
+        *pos += bytes;
     }
-    Tcl_DecrRefCount(chunk);
+    return true;
+}
+
+// Writes the elements' text, k to a line, into a new string value: the
+// numbers exactly as obj's string form writes them, though obj's own
+// string is never made or read.
+template <class T>
+int WriteText(Tcl_Interp* interp, const T* elems, int n, int k) {
+    // An element's text and its separator take at most kPrintWidth bytes.
+    const std::uint64_t bound = static_cast<std::uint64_t>(n) * Elem<T>::kPrintWidth;
+    const std::uint64_t limit = std::min(bound, kMaxValueBytes);
+    TextBuffer buf(static_cast<char*>(Tcl_AttemptAlloc(static_cast<AllocSize>(limit + 1))));
+    if (buf == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
+    char* out = buf.get();
+    std::uint64_t pos = 0;
+    bool fits;
+    if constexpr (kIsInteger<T>) {
+        fits = WriteIntegerText(elems, n, k, out, limit, &pos);
+    } else {
+        void* payload = TryNewPayload<T>(std::min(n, kTextChunk), false);
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
+        Tcl_Obj* chunk = NewArrayObj<T>(payload);
+        Tcl_IncrRefCount(chunk);
+        fits = WriteFloatText(elems, n, k, out, limit, &pos, chunk);
+        Tcl_DecrRefCount(chunk);
+    }
     if (!fits) return Fail(interp, ErrorClass::Size, "text too long for a Tcl value");
     out[pos] = '\0';
     if (void* shrunk = Tcl_AttemptRealloc(out, static_cast<AllocSize>(pos + 1))) {
