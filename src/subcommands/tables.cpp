@@ -86,10 +86,13 @@ struct SumOp {
 // that vectorises.
 constexpr int kLanes = 64;
 
-// Groups of up to kSmallGroup elements are taken a block of groups at a
-// time, item by item: each loop then runs over the groups of the block,
-// not over the few elements of one group. A block holds about kBlock
-// elements, which stay in the first-level cache between the items.
+// Groups of up to kSmallGroup elements in items of one or two components
+// are taken a block of groups at a time, item by item: each loop then runs
+// over the groups of the block, not over the few elements of one group (a
+// -group 3 minimum of 10^7 elements: 6 ms instead of 12). Wider items keep
+// the loop over one group's components, which runs as fast. A block holds
+// about kBlock elements, which stay in the first-level cache between the
+// items.
 constexpr int kSmallGroup = 64;
 constexpr int kBlock = 2048;
 
@@ -102,7 +105,7 @@ NVEC_KERNEL void ReduceKernel(const T* p, std::int64_t groups, std::int64_t item
                               typename Op::Acc* out) noexcept {
     using Acc = typename Op::Acc;
     const std::int64_t stride = items * k;
-    if (stride <= kSmallGroup) {
+    if (k <= 2 && stride <= kSmallGroup) {
         const std::int64_t perBlock = kBlock / stride;
         for (std::int64_t g0 = 0; g0 < groups; g0 += perBlock) {
             const std::int64_t count = groups - g0 < perBlock ? groups - g0 : perBlock;
