@@ -274,6 +274,7 @@ if {!$quick} {
 # ---- the mesh toolkit against numpy ----------------------------------------
 
 source [file join [file dirname [info script]] rows_masks.tcl]
+source [file join [file dirname [info script]] rows_tables.tcl]
 
 # ---- memory ----------------------------------------------------------------
 

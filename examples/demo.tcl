@@ -77,43 +77,48 @@ set shift {10 20 5}
 step {} "rotate 30 degrees about z" {} {nvec rotate $coords $rotation}
 step {} "translate by $shift" {} {nvec translate $coords $shift}
 
-# 3. Bounding box: split a copy into its x, y and z planes and reduce each.
-step box "bounding box (deinterleave)" {} {
-    set planes [nvec deinterleave [nvec clone $coords] 3]
-    set count [expr {[nvec length $planes] / 3}]
+# 3. Bounding box: the smallest and largest x, y and z over all nodes.
+step box "bounding box (reduce)" {} {
     set box {}
-    for {set axisIndex 0} {$axisIndex < 3} {incr axisIndex} {
-        set first [expr {$axisIndex * $count}]
-        set plane [nvec range $planes $first [expr {$first + $count - 1}]]
-        lappend box [nvec minimum $plane] [nvec maximum $plane]
+    foreach lo [nvec reduce $coords min -dim 3] hi [nvec reduce $coords max -dim 3] {
+        lappend box $lo $hi
     }
     set box
 }
 puts [format "      x \[%.4f, %.4f\]  y \[%.4f, %.4f\]  z \[%.4f, %.4f\]" {*}$box]
 
-# 4. A central sub-block of cells: m x m x m cells starting at cell
-#    (a, a, a). Cell (i, j, k) is number i + j*n + k*n*n; each row of the
-#    block is a run of m consecutive cell numbers.
+# 4. A central sub-block of m x m x m cells from cell (a, a, a) on: the
+#    cells whose centre, in the grid's own axes, lies inside the box from
+#    (a, a, a) to (a + m, a + m, a + m), that is whose smallest centre
+#    coordinate is above a and largest below a + m. Cell (i, j, k) has its
+#    centre at (i + 0.5, j + 0.5, k + 0.5) and number i + j*n + k*n*n, so
+#    the block's first layer (k = a) is found among the n x n centres of
+#    that layer, and each further layer holds the same cells n*n numbers
+#    on. Then the cells' node numbers, the nodes they use (counted at least
+#    once), renumbered to positions among those, and their coordinates.
 set m [expr {max(1, $n / 2)}]
 set a [expr {($n - $m) / 2}]
-step cells "sub-block cell numbers" {[nvec length $cells] cells} {
-    set rows {}
+step cells "sub-block cells (where)" {[nvec length $cells] cells} {
+    set centre [nvec new_n_from_increment floatarray $n 0.5 1]
+    set layer [nvec new_structured_coordinates \
+        [list $centre $centre [nvec new floatarray 1 [expr {$a + 0.5}]]]]
+    set first [nvec intersection -sorted [nvec where [nvec reduce $layer min -group 3] > $a] \
+        [nvec where [nvec reduce $layer max -group 3] < [expr {$a + $m}]]]
+    set layers {}
     for {set k $a} {$k < $a + $m} {incr k} {
-        for {set j $a} {$j < $a + $m} {incr j} {
-            lappend rows [nvec new_n_from_increment intarray $m [expr {$a + $j * $n + $k * $n * $n}] 1]
-        }
+        lappend layers [nvec incr [nvec clone $first] [expr {$k * $n * $n}]]
     }
-    nvec concat {*}$rows
+    nvec concat {*}$layers
 }
-step subConn "extract its cells" {[nvec length $subConn] node numbers} {
-    nvec extract $conn $cells -dim 8
+step subConn "take its cells" {[nvec length $subConn] node numbers} {
+    nvec take $conn $cells -dim 8
 }
-step nodes "nodes used (sort -unique)" {[nvec length $nodes] nodes} {
-    nvec sort -unique [nvec clone $subConn]
+step nodes "nodes used (histogram, where)" {[nvec length $nodes] nodes} {
+    nvec where [nvec histogram $subConn [expr {[nvec length $coords] / 3}]] > 0
 }
 step {} "renumber to local positions" {} {nvec renumber $subConn $nodes}
-step points "extract their coordinates" {[nvec length $points] values} {
-    nvec extract $coords $nodes -dim 3
+step points "take their coordinates" {[nvec length $points] values} {
+    nvec take $coords $nodes -dim 3
 }
 
 # 5. The VTK cell records "8 n0 ... n7": split the table into its eight
@@ -124,7 +129,8 @@ step records "cell records (interleave)" {} {
     nvec interleave [nvec concat [nvec new intarray $cellCount 8] $planar] 9
 }
 
-# 6. The legacy ASCII file: one point and one cell per line.
+# 6. The legacy ASCII file: one point and one cell per line, each table
+#    written by one nvec text.
 file mkdir $outDir
 set path [file normalize [file join $outDir subblock.vtk]]
 set pointCount [expr {[nvec length $points] / 3}]
@@ -136,13 +142,9 @@ step {} "write VTK file" {[file size $path] bytes} {
     puts $f "ASCII"
     puts $f "DATASET UNSTRUCTURED_GRID"
     puts $f "POINTS $pointCount float"
-    foreach {x y z} $points {
-        puts $f "$x $y $z"
-    }
+    puts -nonewline $f [nvec text $points -columns 3]
     puts $f "CELLS $cellCount [nvec length $records]"
-    foreach {q n0 n1 n2 n3 n4 n5 n6 n7} $records {
-        puts $f "$q $n0 $n1 $n2 $n3 $n4 $n5 $n6 $n7"
-    }
+    puts -nonewline $f [nvec text $records -columns 9]
     puts $f "CELL_TYPES $cellCount"
     puts -nonewline $f [string repeat "12\n" $cellCount]
     close $f

@@ -20,6 +20,7 @@
 
 #include "../arrays/obj_types.h"
 #include "../command/helpers.h"
+#include "kernels.h"
 #include "subcommands.h"
 
 namespace nvec {
@@ -49,24 +50,6 @@ inline double ToDouble(T v) noexcept {
 }
 
 // Kernels ------------------------------------------------------------------
-
-// Each kernel stays a function of its own: inlined into a handler, next to
-// the argument checks and the type dispatch, GCC leaves some of these loops
-// scalar, while the loop alone, with its operands as plain parameters,
-// vectorises. One call per array costs nothing.
-//
-// With GCC on x86-64 Linux each kernel is also compiled a second time for
-// AVX2, and the loader picks that copy on processors that have it
-// (function multiversioning; a multiversioned function is never inlined).
-// Both copies come from the same source and do the same operations on each
-// element, so results do not depend on the copy. Clang does not
-// multiversion templates and builds the baseline copy alone, so the clang
-// build of the suite tests that copy.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define NVEC_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define NVEC_KERNEL [[gnu::noinline]]
-#endif
 
 template <class T>
 NVEC_KERNEL void IncrKernel(T* p, int n, T increment) noexcept {
@@ -201,12 +184,6 @@ NVEC_KERNEL void RotateKernel(T* p, int n, Matrix3 m) noexcept {
     }
 }
 
-// Sum accumulator: double for the floating types (float elements widen
-// exactly); for integers the unsigned type of their 32- or 64-bit width,
-// so that the sum wraps without signed overflow.
-template <class T>
-using SumAcc = std::conditional_t<kIsFloat<T>, double, std::make_unsigned_t<Wide<T>>>;
-
 template <class T>
 NVEC_KERNEL SumAcc<T> SumKernel(const T* p, int n) noexcept {
     SumAcc<T> acc = 0;
@@ -218,13 +195,7 @@ NVEC_KERNEL SumAcc<T> SumKernel(const T* p, int n) noexcept {
 // element type's own constructor otherwise (long, wide int, double).
 template <class T>
 Tcl_Obj* SumObj(SumAcc<T> acc) {
-    if constexpr (kIsFloat<T>) {
-        return Tcl_NewDoubleObj(acc);
-    } else if constexpr (sizeof(T) < sizeof(int)) {
-        return Tcl_NewIntObj(WrapInt<int>(acc));
-    } else {
-        return Elem<T>::ToObj(WrapInt<T>(acc));
-    }
+    return Elem<SumElem<T>>::ToObj(SumValue<T>(acc));
 }
 
 // The smallest (kMax: largest) element of a non-empty array. An element
