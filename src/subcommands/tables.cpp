@@ -491,7 +491,7 @@ int ByteswapCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             ByteswapKernel<U>(reinterpret_cast<unsigned char*>(Elements<T>(obj)), Length(obj));
         }
     });
-    Tcl_InvalidateStringRep(obj);
+    InvalidateArrayString(obj);
     return TCL_OK;
 }
 
