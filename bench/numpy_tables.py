@@ -49,9 +49,9 @@ jobs = {
 }
 
 # savetxt of 10^7 numbers takes seconds: one run.
-for spec in sys.argv[2:]:
-    name, file = spec.split(":")
+for arg in sys.argv[2:]:
+    name, file = arg.split(":")
     dtype, make = jobs[name]
     a = load(file, dtype)
     reps = 1 if file.endswith("7") and name.startswith("savetxt") else 5
-    print(spec, median(make(a), reps), flush=True)
+    print(arg, median(make(a), reps), flush=True)

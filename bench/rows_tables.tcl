@@ -56,13 +56,13 @@ apply {{} {
         byteswap-d d "byteswap double"            {nvec byteswap $a}            "np byteswap(True)" 1
         byteswap-i i "byteswap int"               {nvec byteswap $a}            "np byteswap(True)" 1
     }
-    set specs {}
+    set jobArgs {}
     foreach size $sizes {
-        foreach {job file label script altLabel target} $jobRows {lappend specs $job:$file$size}
+        foreach {job file label script altLabel target} $jobRows {lappend jobArgs $job:$file$size}
     }
     set numpyScript [file join [file dirname [info script]] numpy_tables.py]
-    foreach {spec t} [exec $python $numpyScript $dir {*}$specs] {
-        set numpyTime($spec) $t
+    foreach {jobArg t} [exec $python $numpyScript $dir {*}$jobArgs] {
+        set numpyTime($jobArg) $t
     }
     file delete -force $dir
     foreach size $sizes {
