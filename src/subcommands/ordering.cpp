@@ -162,23 +162,49 @@ SortKey<T> RankKey(T v) noexcept {
     return KeyOf(v);
 }
 
-// Writes to out the positions of a[0, n) in stable ascending order: keys
-// of up to 32 bits packed with their position into one 64-bit record,
-// wider ones beside it (radix_sort.h). A run that is already ascending, or
-// strictly descending, needs no records. False when the records cannot be
-// allocated.
+// Stable counting sort of positions by keys that, shifted right by lo, lie
+// in [minKey >> lo, (minKey >> lo) + range): the count of each key, the
+// first place of each, then every position, in order, at the next place
+// of its key. False when the counters cannot be allocated.
+template <class T>
+bool CountingRank(const T* a, std::size_t n, SortKey<T> minKey, int lo, std::size_t range,
+                  int* out) noexcept {
+    using Key = SortKey<T>;
+    std::unique_ptr<std::uint32_t[], FreeDeleter> counts(
+        static_cast<std::uint32_t*>(std::calloc(range, sizeof(std::uint32_t))));
+    if (!counts) return false;
+    std::uint32_t* c = counts.get();
+    const Key base = static_cast<Key>(minKey >> lo);
+    for (std::size_t i = 0; i < n; ++i) ++c[static_cast<Key>((RankKey(a[i]) >> lo) - base)];
+    StartsFromCounts(c, static_cast<unsigned>(range));
+    for (std::size_t i = 0; i < n; ++i) {
+        out[c[static_cast<Key>((RankKey(a[i]) >> lo) - base)]++] = static_cast<int>(i);
+    }
+    return true;
+}
+
+// Writes to out the positions of a[0, n) in stable ascending order: by
+// counting when the keys span few values (as sort does), else by the radix
+// sort of records, keys of up to 32 bits packed with their position into
+// one 64-bit word, wider ones beside it (radix_sort.h). A run that is
+// already ascending, or strictly descending, needs neither. False when the
+// work arrays cannot be allocated.
 template <class T>
 bool RankElements(const T* a, int n, int* out) noexcept {
     using Key = SortKey<T>;
     if (n == 0) return true;
     const auto count = static_cast<std::size_t>(n);
-    Key all = RankKey(a[0]);
-    Key any = all;
+    Key minKey = RankKey(a[0]);
+    Key maxKey = minKey;
+    Key all = minKey;
+    Key any = minKey;
     unsigned down = 0;
     unsigned notDown = 0;
     for (std::size_t i = 1; i < count; ++i) {
         const Key k = RankKey(a[i]);
         const Key prev = RankKey(a[i - 1]);
+        minKey = std::min(minKey, k);
+        maxKey = std::max(maxKey, k);
         all &= k;
         any |= k;
         down |= k < prev;
@@ -191,6 +217,10 @@ bool RankElements(const T* a, int n, int* out) noexcept {
     int lo;
     int hi;
     VaryingBits(all, any, &lo, &hi);
+    const std::uint64_t range = static_cast<std::uint64_t>((maxKey - minKey) >> lo) + 1;
+    if (range <= 65536 || range <= count / 16) {
+        return CountingRank(a, count, minKey, lo, static_cast<std::size_t>(range), out);
+    }
     const int maxBits = MaxDigitBits(count);
     std::uint32_t* counters = nullptr;
     if constexpr (sizeof(T) <= 4) {

@@ -144,7 +144,7 @@ inline constexpr int kMaxLevels = 24;
 inline constexpr std::size_t kNetworkMax = 32;
 // Below this many elements the least-significant-digit passes cost more
 // in counters than they save.
-inline constexpr std::size_t kLsdMinElems = 4096;
+inline constexpr std::size_t kLsdMinElems = 1024;
 // Ranges of at most this many bytes run their least-significant-digit
 // passes inside the caches.
 inline constexpr std::size_t kLsdCacheBytes = std::size_t{1} << 20;
