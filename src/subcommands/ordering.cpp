@@ -88,17 +88,35 @@ int ReadSearchValue(Tcl_Interp* interp, Tcl_Obj* obj, T* out) {
 
 // First position at or after `start` whose element equals v (IEEE equality
 // for the floating types: NaN is never found, -0.0 finds 0.0), or -1.
-// Blocks of 256 bytes are tested whole, a loop without an early exit that
-// the compiler vectorises; the block that holds a match is searched again
+// Blocks of 256 bytes are tested whole by a loop without an early exit,
+// which the compiler vectorises for every width (SSE2 compares neither
+// 64-bit integers nor, in GCC's vectoriser, doubles into a flag): an
+// element equals v exactly when its bits, the sign dropped for a search
+// of zero, are v's, that is when their XOR x is 0, which is when the top
+// bit of (x - 1) & ~x is set. The block holding a match is searched again
 // element by element.
 template <class T>
 int FindLinear(const T* a, int start, int n, T v) noexcept {
+    using Bits = SortKey<T>;
+    if (IsNan(v)) return -1;
+    Bits mask = static_cast<Bits>(~Bits{0});
+    if constexpr (kIsFloat<T>) {
+        if (v == 0) mask = static_cast<Bits>(~kKeySign<Bits>);
+    }
+    Bits want;
+    std::memcpy(&want, &v, sizeof want);
+    want = static_cast<Bits>(want & mask);
     constexpr int kBlock = 256 / sizeof(T);
     int i = start;
     for (; n - i >= kBlock; i += kBlock) {
-        unsigned found = 0;
-        for (int j = 0; j < kBlock; ++j) found |= a[i + j] == v ? 1u : 0u;
-        if (found != 0) break;
+        Bits zero = 0;
+        for (int j = 0; j < kBlock; ++j) {
+            Bits x;
+            std::memcpy(&x, a + i + j, sizeof x);
+            x = static_cast<Bits>((x & mask) ^ want);
+            zero = static_cast<Bits>(zero | (static_cast<Bits>(x - 1) & static_cast<Bits>(~x)));
+        }
+        if ((zero & kKeySign<Bits>) != 0) break;
     }
     for (; i < n; ++i) {
         if (a[i] == v) return i;
@@ -185,8 +203,9 @@ bool CountingRank(const T* a, std::size_t n, SortKey<T> minKey, int lo, std::siz
 
 // Writes to out the positions of a[0, n) in stable ascending order: by
 // counting when the keys span few values (as sort does), else by the radix
-// sort of records, keys of up to 32 bits packed with their position into
-// one 64-bit word, wider ones beside it (radix_sort.h). A run that is
+// sort of records (radix_sort.h): keys that span at most 2^32 values (after
+// their constant low bits) packed with their position into one 64-bit
+// word, wider ones beside it. A run that is
 // already ascending, or strictly descending, needs neither. False when the
 // work arrays cannot be allocated.
 template <class T>
@@ -218,19 +237,22 @@ bool RankElements(const T* a, int n, int* out) noexcept {
     int hi;
     VaryingBits(all, any, &lo, &hi);
     const std::uint64_t range = static_cast<std::uint64_t>((maxKey - minKey) >> lo) + 1;
-    if (range <= 65536 || range <= count / 16) {
+    if (CountingPays(range, count)) {
         return CountingRank(a, count, minKey, lo, static_cast<std::size_t>(range), out);
     }
     const int maxBits = MaxDigitBits(count);
     std::uint32_t* counters = nullptr;
-    if constexpr (sizeof(T) <= 4) {
+    if (range <= (std::uint64_t{1} << 32)) {
+        // The key less the smallest, shifted right by lo, fits 32 bits.
         auto records = NewWorkBuffer<std::uint64_t>(2 * count, maxBits, &counters);
         if (!records) return false;
         std::uint64_t* x = records.get();
+        const Key base = static_cast<Key>(minKey >> lo);
         for (std::size_t i = 0; i < count; ++i) {
-            x[i] = (static_cast<std::uint64_t>(RankKey(a[i])) << 32) | i;
+            x[i] = (static_cast<std::uint64_t>(static_cast<Key>((RankKey(a[i]) >> lo) - base)) << 32) | i;
         }
-        MsdSort<PackedRules>(x, x + count, count, lo + 32, hi + 32, true, maxBits, counters, 0);
+        const int bits = static_cast<int>(std::bit_width(range - 1));
+        MsdSort<PackedRules>(x, x + count, count, 32, 32 + bits, true, maxBits, counters, 0);
         for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<int>(x[i] & 0xffffffffu);
     } else {
         auto records = NewWorkBuffer<WideRecord>(2 * count, maxBits, &counters);

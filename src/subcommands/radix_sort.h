@@ -8,9 +8,8 @@
 //
 // sort: after one read pass (key range, sortedness), an array that is
 // already ascending is left alone, a descending one is reversed, and one
-// whose keys span at most 65536 values, or fewer than a sixteenth of the
-// elements (every chararray and shortarray, few-distinct values), is
-// counted and written back from the counts. The others are radix sorted
+// whose keys span few values (every chararray and shortarray, few-distinct
+// values: CountingPays) is counted and written back from the counts. The others are radix sorted
 // through one work buffer of n elements: most-significant-digit passes
 // (8-bit digits while a range is large, so that the scatter writes to few
 // enough places to stay in the caches) split the array into ranges that
@@ -421,6 +420,13 @@ bool CountingSort(T* a, std::size_t n, SortKey<T> minKey, int lo, std::size_t ra
     return true;
 }
 
+// Whether counting n elements whose keys span `range` values beats the
+// radix passes: the counters are few (at most 65536), or at most half as
+// many as the elements and within the caches (4 MiB).
+inline bool CountingPays(std::uint64_t range, std::size_t n) noexcept {
+    return range <= 65536 || (range <= n / 2 && range <= (std::uint64_t{1} << 20));
+}
+
 // Sorts n NaN-free elements ascending.
 template <class T>
 void SortNumbers(T* a, std::size_t n) noexcept {
@@ -458,7 +464,7 @@ void SortNumbers(T* a, std::size_t n) noexcept {
     int hi;
     VaryingBits(all, any, &lo, &hi);
     const std::uint64_t range = static_cast<std::uint64_t>((maxKey - minKey) >> lo) + 1;
-    if ((range <= 65536 || range <= n / 16) && CountingSort(a, n, minKey, lo, range)) return;
+    if (CountingPays(range, n) && CountingSort(a, n, minKey, lo, range)) return;
     const int maxBits = MaxDigitBits(n);
     std::uint32_t* counters = nullptr;
     auto work = NewWorkBuffer<T>(n, maxBits, &counters);
