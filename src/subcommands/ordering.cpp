@@ -181,18 +181,20 @@ SortKey<T> RankKey(T v) noexcept {
 }
 
 // Stable counting sort of positions by keys that, shifted right by lo, lie
-// in [minKey >> lo, (minKey >> lo) + range): the count of each key, the
-// first place of each, then every position, in order, at the next place
-// of its key. False when the counters cannot be allocated.
+// in [common >> lo, (common >> lo) + 2^bits), `common` holding the bits
+// that all keys share: the count of each key, the first place of each,
+// then every position, in order, at the next place of its key. False when
+// the counters cannot be allocated.
 template <class T>
-bool CountingRank(const T* a, std::size_t n, SortKey<T> minKey, int lo, std::size_t range,
+bool CountingRank(const T* a, std::size_t n, SortKey<T> common, int lo, int bits,
                   int* out) noexcept {
     using Key = SortKey<T>;
+    const std::size_t range = std::size_t{1} << bits;
     std::unique_ptr<std::uint32_t[], FreeDeleter> counts(
         static_cast<std::uint32_t*>(std::calloc(range, sizeof(std::uint32_t))));
     if (!counts) return false;
     std::uint32_t* c = counts.get();
-    const Key base = static_cast<Key>(minKey >> lo);
+    const Key base = static_cast<Key>(common >> lo);
     for (std::size_t i = 0; i < n; ++i) ++c[static_cast<Key>((RankKey(a[i]) >> lo) - base)];
     StartsFromCounts(c, static_cast<unsigned>(range));
     for (std::size_t i = 0; i < n; ++i) {
@@ -203,56 +205,51 @@ bool CountingRank(const T* a, std::size_t n, SortKey<T> minKey, int lo, std::siz
 
 // Writes to out the positions of a[0, n) in stable ascending order: by
 // counting when the keys span few values (as sort does), else by the radix
-// sort of records (radix_sort.h): keys that span at most 2^32 values (after
-// their constant low bits) packed with their position into one 64-bit
-// word, wider ones beside it. A run that is
-// already ascending, or strictly descending, needs neither. False when the
-// work arrays cannot be allocated.
+// sort of records (radix_sort.h): keys with at most 32 varying bits packed,
+// those bits alone, with their position into one 64-bit word, wider ones
+// beside it. A run that is already ascending, or strictly descending,
+// needs neither. False when the work arrays cannot be allocated.
 template <class T>
 bool RankElements(const T* a, int n, int* out) noexcept {
     using Key = SortKey<T>;
     if (n == 0) return true;
     const auto count = static_cast<std::size_t>(n);
-    Key minKey = RankKey(a[0]);
-    Key maxKey = minKey;
-    Key all = minKey;
-    Key any = minKey;
-    unsigned down = 0;
-    unsigned notDown = 0;
-    for (std::size_t i = 1; i < count; ++i) {
+    bool down = false;
+    bool notDown = false;
+    for (std::size_t i = 1; i < count && !(down && notDown); ++i) {
         const Key k = RankKey(a[i]);
         const Key prev = RankKey(a[i - 1]);
-        minKey = std::min(minKey, k);
-        maxKey = std::max(maxKey, k);
+        down = down || k < prev;
+        notDown = notDown || k >= prev;
+    }
+    if (!down || !notDown) {
+        for (int i = 0; i < n; ++i) out[i] = down ? n - 1 - i : i;
+        return true;
+    }
+    Key all = RankKey(a[0]);
+    Key any = all;
+    for (std::size_t i = 1; i < count; ++i) {
+        const Key k = RankKey(a[i]);
         all &= k;
         any |= k;
-        down |= k < prev;
-        notDown |= k >= prev;
-    }
-    if (down == 0 || notDown == 0) {
-        for (int i = 0; i < n; ++i) out[i] = down == 0 ? i : n - 1 - i;
-        return true;
     }
     int lo;
     int hi;
     VaryingBits(all, any, &lo, &hi);
-    const std::uint64_t range = static_cast<std::uint64_t>((maxKey - minKey) >> lo) + 1;
-    if (CountingPays(range, count)) {
-        return CountingRank(a, count, minKey, lo, static_cast<std::size_t>(range), out);
+    if (CountingPays(hi - lo, count, lo, [a](std::size_t i) { return RankKey(a[i]); })) {
+        return CountingRank(a, count, all, lo, hi - lo, out);
     }
     const int maxBits = MaxDigitBits(count);
     std::uint32_t* counters = nullptr;
-    if (range <= (std::uint64_t{1} << 32)) {
-        // The key less the smallest, shifted right by lo, fits 32 bits.
+    if (hi - lo <= 32) {
         auto records = NewWorkBuffer<std::uint64_t>(2 * count, maxBits, &counters);
         if (!records) return false;
         std::uint64_t* x = records.get();
-        const Key base = static_cast<Key>(minKey >> lo);
         for (std::size_t i = 0; i < count; ++i) {
-            x[i] = (static_cast<std::uint64_t>(static_cast<Key>((RankKey(a[i]) >> lo) - base)) << 32) | i;
+            const auto bits = static_cast<std::uint64_t>((RankKey(a[i]) ^ all) >> lo);
+            x[i] = (bits << 32) | i;
         }
-        const int bits = static_cast<int>(std::bit_width(range - 1));
-        MsdSort<PackedRules>(x, x + count, count, 32, 32 + bits, true, maxBits, counters, 0);
+        MsdSort<PackedRules>(x, x + count, count, 32, 32 + hi - lo, true, maxBits, counters, 0);
         for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<int>(x[i] & 0xffffffffu);
     } else {
         auto records = NewWorkBuffer<WideRecord>(2 * count, maxBits, &counters);

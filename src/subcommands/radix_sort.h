@@ -6,8 +6,9 @@
 // else the sign bit set (so -0.0 sorts just before 0.0). NaN-free input is
 // assumed; the callers move NaNs out of the way first.
 //
-// sort: after one read pass (key range, sortedness), an array that is
-// already ascending is left alone, a descending one is reversed, and one
+// sort: an array that is already ascending is left alone, a descending one
+// is reversed (random input shows neither within a few elements); then one
+// read finds the key bits that vary, and an array
 // whose keys span few values (every chararray and shortarray, few-distinct
 // values: CountingPays) is counted and written back from the counts. The others are radix sorted
 // through one work buffer of n elements: most-significant-digit passes
@@ -380,20 +381,21 @@ void VaryingBits(Key all, Key any, int* lo, int* hi) noexcept {
 }
 
 // Counting sort of n >= 1 NaN-free elements whose keys, shifted right by
-// lo, lie in [minKey >> lo, minKey >> lo + range): the count of each key,
-// then each key written back as many times as it was counted. The low lo
-// bits are the same in every key. With few keys, four sets of counters
+// lo, lie in [common >> lo, (common >> lo) + 2^bits), `common` holding the
+// bits that all keys share (the others 0): the count of each key, then
+// each key written back as many times as it was counted. With few keys, four sets of counters
 // take turns, so that runs of equal keys do not wait on one increment.
 // False when the counters cannot be allocated.
 template <class T>
-bool CountingSort(T* a, std::size_t n, SortKey<T> minKey, int lo, std::size_t range) noexcept {
+bool CountingSort(T* a, std::size_t n, SortKey<T> common, int lo, int bits) noexcept {
     using Key = SortKey<T>;
+    const std::size_t range = std::size_t{1} << bits;
     const std::size_t sets = range <= 4096 ? 4 : 1;
     std::unique_ptr<std::uint32_t[], FreeDeleter> counts(
         static_cast<std::uint32_t*>(std::calloc(sets * range, sizeof(std::uint32_t))));
     if (!counts) return false;
     std::uint32_t* c = counts.get();
-    const Key base = static_cast<Key>(minKey >> lo);
+    const Key base = static_cast<Key>(common >> lo);
     if (sets == 4) {
         std::size_t i = 0;
         for (; i + 4 <= n; i += 4) {
@@ -409,7 +411,7 @@ bool CountingSort(T* a, std::size_t n, SortKey<T> minKey, int lo, std::size_t ra
     } else {
         for (std::size_t i = 0; i < n; ++i) ++c[static_cast<Key>((KeyOf(a[i]) >> lo) - base)];
     }
-    const Key low = static_cast<Key>(minKey & ((Key{1} << lo) - 1));
+    const Key low = static_cast<Key>(common & ((Key{1} << lo) - 1));
     T* out = a;
     for (std::size_t k = 0; k < range; ++k) {
         if (c[k] != 0) {
@@ -420,11 +422,24 @@ bool CountingSort(T* a, std::size_t n, SortKey<T> minKey, int lo, std::size_t ra
     return true;
 }
 
-// Whether counting n elements whose keys span `range` values beats the
-// radix passes: the counters are few (at most 65536), or at most half as
-// many as the elements and within the caches (4 MiB).
-inline bool CountingPays(std::uint64_t range, std::size_t n) noexcept {
-    return range <= 65536 || (range <= n / 2 && range <= (std::uint64_t{1} << 20));
+// Whether counting n elements beats the radix passes, given that their
+// keys, shifted right by lo, span at most 2^bits values, and `key`, which
+// gives the key of element i: when the counters are few (at most 65536),
+// or at most as many as the elements, within the caches (4 MiB), and the
+// keys repeat: 256 keys spread over the array hold at least 8 repeats,
+// which keys drawn from more than about 4096 values rarely do, so that the
+// counting touches few cache lines.
+template <class KeyAt>
+bool CountingPays(int bits, std::size_t n, int lo, KeyAt key) noexcept {
+    if (bits <= 16) return true;
+    if (bits > 20 || (std::size_t{1} << bits) > n) return false;
+    constexpr std::size_t kSamples = 256;
+    std::uint64_t sample[kSamples];
+    for (std::size_t i = 0; i < kSamples; ++i) {
+        sample[i] = static_cast<std::uint64_t>(key(i * (n / kSamples)) >> lo);
+    }
+    std::sort(sample, sample + kSamples);
+    return std::unique(sample, sample + kSamples) - sample <= static_cast<std::ptrdiff_t>(kSamples - 8);
 }
 
 // Sorts n NaN-free elements ascending.
@@ -436,35 +451,38 @@ void SortNumbers(T* a, std::size_t n) noexcept {
         SmallSort<R>(a, a, n);
         return;
     }
-    // One read: the smallest and largest key, their AND and OR, and
-    // whether any element is below or above the one before it (each key
-    // computed afresh, so that the loop carries no value and vectorises).
-    Key minKey = KeyOf(a[0]);
-    Key maxKey = minKey;
-    Key all = minKey;
-    Key any = minKey;
-    unsigned down = 0;
-    unsigned up = 0;
-    for (std::size_t i = 1; i < n; ++i) {
+    // Whether any element is below, and any above, the one before it:
+    // random input answers within a few elements.
+    bool down = false;
+    bool up = false;
+    for (std::size_t i = 1; i < n && !(down && up); ++i) {
         const Key k = KeyOf(a[i]);
         const Key prev = KeyOf(a[i - 1]);
-        minKey = std::min(minKey, k);
-        maxKey = std::max(maxKey, k);
-        all &= k;
-        any |= k;
-        down |= k < prev;
-        up |= k > prev;
+        down = down || k < prev;
+        up = up || k > prev;
     }
     if (!down) return;
     if (!up) {
         std::reverse(a, a + n);
         return;
     }
+    // The AND and OR of all keys (a loop that vectorises): the bits that
+    // vary, [lo, hi); the keys then lie within 2^(hi - lo) values of the
+    // AND, shifted right by lo.
+    Key all = KeyOf(a[0]);
+    Key any = all;
+    for (std::size_t i = 1; i < n; ++i) {
+        const Key k = KeyOf(a[i]);
+        all &= k;
+        any |= k;
+    }
     int lo;
     int hi;
     VaryingBits(all, any, &lo, &hi);
-    const std::uint64_t range = static_cast<std::uint64_t>((maxKey - minKey) >> lo) + 1;
-    if (CountingPays(range, n) && CountingSort(a, n, minKey, lo, range)) return;
+    if (CountingPays(hi - lo, n, lo, [a](std::size_t i) { return KeyOf(a[i]); }) &&
+        CountingSort(a, n, all, lo, hi - lo)) {
+        return;
+    }
     const int maxBits = MaxDigitBits(n);
     std::uint32_t* counters = nullptr;
     auto work = NewWorkBuffer<T>(n, maxBits, &counters);
