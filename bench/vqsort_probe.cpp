@@ -55,8 +55,7 @@ void Run(const std::vector<char>& bytes, int rounds, int nOps, char** ops) {
         if (op != "sort" && op != "unique") Die("unknown op");
         double best = 0;
         const char* bestName = "";
-        for (std::int64_t targets = hwy::SupportedTargets(); targets != 0;
-             targets &= targets - 1) {
+        for (std::int64_t targets = hwy::SupportedTargets(); targets != 0; targets &= targets - 1) {
             const std::int64_t target = targets & -targets;
             hwy::SetSupportedTargetsForTest(target);
             hwy::Sorter sorter;

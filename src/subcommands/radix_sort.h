@@ -8,16 +8,19 @@
 //
 // sort: an array that is already ascending is left alone, a descending one
 // is reversed (random input shows neither within a few elements); then one
-// read finds the key bits that vary, and an array
-// whose keys span few values (every chararray and shortarray, few-distinct
-// values: CountingPays) is counted and written back from the counts. The others are radix sorted
-// through one work buffer of n elements: most-significant-digit passes
+// read finds the key bits that vary, and an array whose keys span few
+// values (every chararray and shortarray, few-distinct values:
+// CountingPays) is counted and written back from the counts. The others
+// are radix sorted through one work buffer of n elements and a few
+// thousand counters per level: most-significant-digit passes
 // (8-bit digits while a range is large, so that the scatter writes to few
 // enough places to stay in the caches) split the array into ranges that
 // fit the caches, and each range is finished either by least-significant-
 // digit passes over its remaining bits (at most three passes of 11 bits)
 // or by further digits until a few elements are left, which a sorting
 // network of 4 to 32 keys orders without branches.
+//
+// When the work buffer cannot be allocated, std::sort sorts in place.
 //
 // argsort: the same machinery on records of a key and an element position.
 // Every pass moves records in their input order within a digit, and the
@@ -47,42 +50,54 @@ using SortKey = std::conditional_t<
 template <class K>
 inline constexpr K kKeySign = static_cast<K>(K{1} << (8 * sizeof(K) - 1));
 
-// The key of v (see above). Branch-free: the mask is the sign bit spread
-// over the word (all ones for a negative floating value).
+// The key of an element whose bits are `bits` (see above). Branch-free:
+// the mask is the sign bit spread over the word (all ones for a negative
+// floating value).
 template <class T>
-SortKey<T> KeyOf(T v) noexcept {
+SortKey<T> KeyOfBits(SortKey<T> bits) noexcept {
     using K = SortKey<T>;
     static_assert(sizeof(K) == sizeof(T));
     if constexpr (std::is_floating_point_v<T>) {
-        K bits;
-        std::memcpy(&bits, &v, sizeof bits);
         using S = std::make_signed_t<K>;
         auto spread = static_cast<K>(static_cast<S>(bits) >> (8 * sizeof(K) - 1));
         return static_cast<K>(bits ^ (spread | kKeySign<K>));
     } else if constexpr (std::is_signed_v<T>) {
-        return static_cast<K>(static_cast<K>(v) ^ kKeySign<K>);
+        return static_cast<K>(bits ^ kKeySign<K>);
     } else {
-        return v;
+        return bits;
     }
 }
 
-// The element whose key is k: KeyOf undone, bit for bit.
 template <class T>
-T ValueOf(SortKey<T> k) noexcept {
+SortKey<T> KeyOf(T v) noexcept {
+    SortKey<T> bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return KeyOfBits<T>(bits);
+}
+
+// The bits of the element whose key is k: KeyOfBits undone.
+template <class T>
+SortKey<T> BitsOfKey(SortKey<T> k) noexcept {
     using K = SortKey<T>;
     if constexpr (std::is_floating_point_v<T>) {
         using S = std::make_signed_t<K>;
         // A key with the top bit clear came from a negative value.
         auto spread = static_cast<K>(~static_cast<K>(static_cast<S>(k) >> (8 * sizeof(K) - 1)));
-        auto bits = static_cast<K>(k ^ (spread | kKeySign<K>));
-        T v;
-        std::memcpy(&v, &bits, sizeof v);
-        return v;
+        return static_cast<K>(k ^ (spread | kKeySign<K>));
     } else if constexpr (std::is_signed_v<T>) {
-        return static_cast<T>(static_cast<K>(k ^ kKeySign<K>));
+        return static_cast<K>(k ^ kKeySign<K>);
     } else {
         return k;
     }
+}
+
+// The element whose key is k, bit for bit.
+template <class T>
+T ValueOf(SortKey<T> k) noexcept {
+    const SortKey<T> bits = BitsOfKey<T>(k);
+    T v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
 }
 
 // The three kinds of thing the radix passes move, each with its key, the
@@ -97,6 +112,11 @@ struct ValueRules {
     using Key = SortKey<T>;
     using Net = Key;
     static Key KeyOfItem(T v) noexcept { return KeyOf(v); }
+    // The passes move the bits of the elements in integer registers (a
+    // double loaded as such would also go through a vector register).
+    static constexpr bool kMovesBits = true;
+    static Key KeyOfBits(Key bits) noexcept { return nvec::KeyOfBits<T>(bits); }
+    static Key BitsOfKey(Key k) noexcept { return nvec::BitsOfKey<T>(k); }
     static Net ToNet(T v) noexcept { return KeyOf(v); }
     static T FromNet(Net k) noexcept { return ValueOf<T>(k); }
     static bool Less(Net a, Net b) noexcept { return a < b; }
@@ -110,6 +130,7 @@ struct PackedRules {
     using Key = std::uint64_t;
     using Net = std::uint64_t;
     static Key KeyOfItem(Item r) noexcept { return r; }
+    static constexpr bool kMovesBits = false;
     static Net ToNet(Item r) noexcept { return r; }
     static Item FromNet(Net r) noexcept { return r; }
     static bool Less(Net a, Net b) noexcept { return a < b; }
@@ -127,6 +148,7 @@ struct WideRules {
     using Key = std::uint64_t;
     using Net = WideRecord;
     static Key KeyOfItem(const Item& r) noexcept { return r.key; }
+    static constexpr bool kMovesBits = false;
     static Net ToNet(const Item& r) noexcept { return r; }
     static Item FromNet(const Net& r) noexcept { return r; }
     static bool Less(const Net& a, const Net& b) noexcept {
@@ -182,10 +204,25 @@ inline void Network(typename R::Net* k) noexcept {
 template <class R, int N>
 void NetworkSortN(const typename R::Item* src, typename R::Item* dst, std::size_t m) noexcept {
     typename R::Net k[N];
-    for (std::size_t i = 0; i < m; ++i) k[i] = R::ToNet(src[i]);
+    for (std::size_t i = 0; i < m; ++i) {
+        if constexpr (R::kMovesBits) {
+            typename R::Key bits;
+            std::memcpy(&bits, src + i, sizeof bits);
+            k[i] = R::KeyOfBits(bits);
+        } else {
+            k[i] = R::ToNet(src[i]);
+        }
+    }
     for (std::size_t i = m; i < N; ++i) k[i] = R::kPad;
     Network<R, N>(k);
-    for (std::size_t i = 0; i < m; ++i) dst[i] = R::FromNet(k[i]);
+    for (std::size_t i = 0; i < m; ++i) {
+        if constexpr (R::kMovesBits) {
+            const typename R::Key bits = R::BitsOfKey(k[i]);
+            std::memcpy(dst + i, &bits, sizeof bits);
+        } else {
+            dst[i] = R::FromNet(k[i]);
+        }
+    }
 }
 
 // Sorts the m <= kNetworkMax items of src into dst (which may be src).
@@ -208,8 +245,17 @@ void SmallSort(const typename R::Item* src, typename R::Item* dst, std::size_t m
 template <class R>
 void CountDigit(const typename R::Item* x, std::size_t n, std::uint32_t* c, int shift,
                 typename R::Key mask) noexcept {
+    if constexpr (R::kMovesBits) {
 #pragma GCC unroll 4
-    for (std::size_t i = 0; i < n; ++i) ++c[(R::KeyOfItem(x[i]) >> shift) & mask];
+        for (std::size_t i = 0; i < n; ++i) {
+            typename R::Key bits;
+            std::memcpy(&bits, x + i, sizeof bits);
+            ++c[(R::KeyOfBits(bits) >> shift) & mask];
+        }
+    } else {
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < n; ++i) ++c[(R::KeyOfItem(x[i]) >> shift) & mask];
+    }
 }
 
 // Moves every item of src to dst at the next free place of its digit;
@@ -218,10 +264,19 @@ template <class R>
 void ScatterDigit(const typename R::Item* __restrict src, typename R::Item* __restrict dst,
                   std::size_t n, std::uint32_t* __restrict pos, int shift,
                   typename R::Key mask) noexcept {
+    if constexpr (R::kMovesBits) {
 #pragma GCC unroll 4
-    for (std::size_t i = 0; i < n; ++i) {
-        typename R::Item v = src[i];
-        dst[pos[(R::KeyOfItem(v) >> shift) & mask]++] = v;
+        for (std::size_t i = 0; i < n; ++i) {
+            typename R::Key bits;
+            std::memcpy(&bits, src + i, sizeof bits);
+            std::memcpy(dst + pos[(R::KeyOfBits(bits) >> shift) & mask]++, &bits, sizeof bits);
+        }
+    } else {
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < n; ++i) {
+            typename R::Item v = src[i];
+            dst[pos[(R::KeyOfItem(v) >> shift) & mask]++] = v;
+        }
     }
 }
 
@@ -439,7 +494,8 @@ bool CountingPays(int bits, std::size_t n, int lo, KeyAt key) noexcept {
         sample[i] = static_cast<std::uint64_t>(key(i * (n / kSamples)) >> lo);
     }
     std::sort(sample, sample + kSamples);
-    return std::unique(sample, sample + kSamples) - sample <= static_cast<std::ptrdiff_t>(kSamples - 8);
+    return std::unique(sample, sample + kSamples) - sample <=
+           static_cast<std::ptrdiff_t>(kSamples - 8);
 }
 
 // Sorts n NaN-free elements ascending.
