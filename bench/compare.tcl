@@ -366,3 +366,7 @@ if {[info exists memRead]} {
     puts "loop takes a second payload for its time (the heap keeps it afterwards, see"
     puts "GLIBC_TUNABLES in scripts/bench)."
 }
+
+# ---- against vqsort and numpy ---------------------------------------------
+
+source [file join [file dirname [info script]] rows_ordering.tcl]

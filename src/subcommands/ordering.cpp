@@ -24,6 +24,7 @@
 
 #include "../arrays/obj_types.h"
 #include "../command/helpers.h"
+#include "radix_sort.h"
 #include "subcommands.h"
 
 namespace nvec {
@@ -87,9 +88,37 @@ int ReadSearchValue(Tcl_Interp* interp, Tcl_Obj* obj, T* out) {
 
 // First position at or after `start` whose element equals v (IEEE equality
 // for the floating types: NaN is never found, -0.0 finds 0.0), or -1.
+// Blocks of 256 bytes are tested whole by a loop without an early exit,
+// which the compiler vectorises for every width (SSE2 compares neither
+// 64-bit integers nor, in GCC's vectoriser, doubles into a flag): an
+// element equals v exactly when its bits, the sign dropped for a search
+// of zero, are v's, that is when their XOR x is 0, which is when the top
+// bit of (x - 1) & ~x is set. The block holding a match is searched again
+// element by element.
 template <class T>
 int FindLinear(const T* a, int start, int n, T v) noexcept {
-    for (int i = start; i < n; ++i) {
+    using Bits = SortKey<T>;
+    if (IsNan(v)) return -1;
+    Bits mask = static_cast<Bits>(~Bits{0});
+    if constexpr (kIsFloat<T>) {
+        if (v == 0) mask = static_cast<Bits>(~kKeySign<Bits>);
+    }
+    Bits want;
+    std::memcpy(&want, &v, sizeof want);
+    want = static_cast<Bits>(want & mask);
+    constexpr int kBlock = 256 / sizeof(T);
+    int i = start;
+    for (; n - i >= kBlock; i += kBlock) {
+        Bits zero = 0;
+        for (int j = 0; j < kBlock; ++j) {
+            Bits x;
+            std::memcpy(&x, a + i + j, sizeof x);
+            x = static_cast<Bits>((x & mask) ^ want);
+            zero = static_cast<Bits>(zero | (static_cast<Bits>(x - 1) & static_cast<Bits>(~x)));
+        }
+        if ((zero & kKeySign<Bits>) != 0) break;
+    }
+    for (; i < n; ++i) {
         if (a[i] == v) return i;
     }
     return -1;
@@ -110,119 +139,18 @@ int FindSorted(const T* a, int start, int n, T v) noexcept {
 
 // ------------------------------------------------------------------ sort
 
-// Unsigned key of an element whose unsigned order is the element order:
-// integers with the sign bit flipped; floating values with every bit
-// flipped when negative, else the sign bit set (so -0.0 sorts just before
-// 0.0, which the element order counts as equal). NaNs never get a key.
-template <class T>
-using SortKey = std::conditional_t<
-    sizeof(T) == 1, std::uint8_t,
-    std::conditional_t<sizeof(T) == 2, std::uint16_t,
-                       std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
-
-template <class T>
-SortKey<T> KeyOf(T v) noexcept {
-    using K = SortKey<T>;
-    static_assert(sizeof(K) == sizeof(T));
-    constexpr K kSign = static_cast<K>(K{1} << (8 * sizeof(K) - 1));
-    if constexpr (kIsFloat<T>) {
-        K bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        return (bits & kSign) != 0 ? static_cast<K>(~bits) : static_cast<K>(bits | kSign);
-    } else if constexpr (std::is_signed_v<T>) {
-        return static_cast<K>(static_cast<K>(v) ^ kSign);
-    } else {
-        return v;
-    }
-}
-
-// Below this many elements a bucket is finished by std::sort.
-constexpr std::size_t kSmallSort = 64;
-
-// In-place most-significant-digit radix sort of NaN-free elements whose
-// keys agree above their lowest `bits` bits: one counting pass on the next
-// digit, then rounds of swaps that move elements into their buckets, then
-// each bucket on the following digit. Digits are 8 bits wide for more than
-// 16384 elements; smaller ranges take a digit of about log2(n) - 3 bits (4
-// to 10), so that the last level leaves buckets of a few elements instead
-// of dozens. A round goes once over the unfilled part of every unfinished
-// bucket and swaps each element there into the first unfilled slot of its
-// own bucket; the swaps of a round do not wait on one another (unlike the
-// cycles of the classic American flag sort), so the processor overlaps
-// their memory accesses. Every swap fills one slot for good, so a digit
-// costs at most n swaps, and the work is bounded by n * sizeof(T) whatever
-// the contents. A digit on which all elements agree is skipped without
-// moving anything. No second array; each level keeps 10 KiB of counters,
-// and there are at most 2 * sizeof(T) levels. std::sort with `<` finishes
-// small buckets: on NaN-free values `<` is a strict weak order consistent
-// with the keys (-0.0 and 0.0 are equivalent).
-template <class T>
-void RadixSort(T* a, std::size_t n, int bits) noexcept {
-    using K = SortKey<T>;
-    constexpr int kMaxDigit = 10;
-    std::uint32_t next[1u << kMaxDigit];  // first unfilled slot of each bucket
-    int width;
-    int shift;
-    for (;;) {
-        if (n <= kSmallSort) {
-            std::sort(a, a + n);
-            return;
-        }
-        width = n > 16384 ? 8 : std::clamp(static_cast<int>(std::bit_width(n)) - 3, 4, kMaxDigit);
-        width = std::min(width, bits);
-        shift = bits - width;
-        const K mask = static_cast<K>((K{1} << width) - 1);
-        std::fill(next, next + (1u << width), 0u);
-        for (std::size_t i = 0; i < n; ++i) ++next[(KeyOf(a[i]) >> shift) & mask];
-        if (next[(KeyOf(a[0]) >> shift) & mask] != n) break;
-        if (shift == 0) return;
-        bits = shift;
-    }
-    const unsigned buckets = 1u << width;
-    const K mask = static_cast<K>((K{1} << width) - 1);
-    auto digit = [shift, mask](T v) { return static_cast<unsigned>((KeyOf(v) >> shift) & mask); };
-    std::uint32_t end[1u << kMaxDigit];         // one past each bucket
-    std::uint16_t unfinished[1u << kMaxDigit];  // buckets with unfilled slots
-    unsigned count = 0;
-    std::uint32_t sum = 0;
-    for (unsigned b = 0; b < buckets; ++b) {
-        if (next[b] != 0) unfinished[count++] = static_cast<std::uint16_t>(b);
-        const std::uint32_t size = next[b];
-        next[b] = sum;
-        sum += size;
-        end[b] = sum;
-    }
-    // When one bucket is left unfinished, what lies in it belongs there.
-    while (count > 1) {
-        unsigned kept = 0;
-        for (unsigned k = 0; k < count; ++k) {
-            const unsigned b = unfinished[k];
-            const std::uint32_t stop = end[b];
-            for (std::uint32_t i = next[b]; i < stop; ++i) {
-                std::swap(a[i], a[next[digit(a[i])]++]);
-            }
-            if (next[b] < stop) unfinished[kept++] = static_cast<std::uint16_t>(b);
-        }
-        count = kept;
-    }
-    if (shift == 0) return;
-    std::uint32_t start = 0;
-    for (unsigned b = 0; b < buckets; ++b) {
-        if (end[b] - start > 1) RadixSort(a + start, end[b] - start, shift);
-        start = end[b];
-    }
-}
-
-// Sorts ascending in place. NaNs are first moved behind all numbers, then
-// the numbers alone are sorted; the relative order of -0.0 and 0.0 is not
-// part of the result's meaning.
+// Sorts ascending in place (radix_sort.h). NaNs are first moved behind all
+// numbers, then the numbers alone are sorted; the relative order of -0.0
+// and 0.0 is not part of the result's meaning.
 template <class T>
 void SortElements(T* a, int n) noexcept {
     T* end = a + n;
     if constexpr (kIsFloat<T>) {
-        end = std::partition(a, end, [](T v) { return !std::isnan(v); });
+        int nans = 0;
+        for (int i = 0; i < n; ++i) nans += std::isnan(a[i]) ? 1 : 0;
+        if (nans > 0) end = std::partition(a, end, [](T v) { return !std::isnan(v); });
     }
-    RadixSort(a, static_cast<std::size_t>(end - a), 8 * static_cast<int>(sizeof(T)));
+    SortNumbers(a, static_cast<std::size_t>(end - a));
 }
 
 // Compacts sorted elements in one pass: each element is kept when it
@@ -236,6 +164,104 @@ int DropRepeats(T* a, int n) noexcept {
         if (a[i] != a[kept - 1]) a[kept++] = a[i];
     }
     return kept;
+}
+
+// --------------------------------------------------------------- argsort
+
+// The key argsort orders by: the sort key, with every NaN given the
+// largest key (after +inf, as sort puts NaNs last) and -0.0 the key of
+// 0.0, so that both keep their order among their equals.
+template <class T>
+SortKey<T> RankKey(T v) noexcept {
+    if constexpr (kIsFloat<T>) {
+        if (std::isnan(v)) return static_cast<SortKey<T>>(~SortKey<T>{0});
+        if (v == 0) return KeyOf(T{0});
+    }
+    return KeyOf(v);
+}
+
+// Stable counting sort of positions by keys that, shifted right by lo, lie
+// in [common >> lo, (common >> lo) + 2^bits), `common` holding the bits
+// that all keys share: the count of each key, the first place of each,
+// then every position, in order, at the next place of its key. False when
+// the counters cannot be allocated.
+template <class T>
+bool CountingRank(const T* a, std::size_t n, SortKey<T> common, int lo, int bits,
+                  int* out) noexcept {
+    using Key = SortKey<T>;
+    const std::size_t range = std::size_t{1} << bits;
+    std::unique_ptr<std::uint32_t[], FreeDeleter> counts(
+        static_cast<std::uint32_t*>(std::calloc(range, sizeof(std::uint32_t))));
+    if (!counts) return false;
+    std::uint32_t* c = counts.get();
+    const Key base = static_cast<Key>(common >> lo);
+    for (std::size_t i = 0; i < n; ++i) ++c[static_cast<Key>((RankKey(a[i]) >> lo) - base)];
+    StartsFromCounts(c, static_cast<unsigned>(range));
+    for (std::size_t i = 0; i < n; ++i) {
+        out[c[static_cast<Key>((RankKey(a[i]) >> lo) - base)]++] = static_cast<int>(i);
+    }
+    return true;
+}
+
+// Writes to out the positions of a[0, n) in stable ascending order: by
+// counting when the keys span few values (as sort does), else by the radix
+// sort of records (radix_sort.h): keys with at most 32 varying bits packed,
+// those bits alone, with their position into one 64-bit word, wider ones
+// beside it. A run that is already ascending, or strictly descending,
+// needs neither. False when the work arrays cannot be allocated.
+template <class T>
+bool RankElements(const T* a, int n, int* out) noexcept {
+    using Key = SortKey<T>;
+    if (n == 0) return true;
+    const auto count = static_cast<std::size_t>(n);
+    bool down = false;
+    bool notDown = false;
+    for (std::size_t i = 1; i < count && !(down && notDown); ++i) {
+        const Key k = RankKey(a[i]);
+        const Key prev = RankKey(a[i - 1]);
+        down = down || k < prev;
+        notDown = notDown || k >= prev;
+    }
+    if (!down || !notDown) {
+        for (int i = 0; i < n; ++i) out[i] = down ? n - 1 - i : i;
+        return true;
+    }
+    Key all = RankKey(a[0]);
+    Key any = all;
+    for (std::size_t i = 1; i < count; ++i) {
+        const Key k = RankKey(a[i]);
+        all &= k;
+        any |= k;
+    }
+    int lo;
+    int hi;
+    VaryingBits(all, any, &lo, &hi);
+    if (CountingPays(hi - lo, count, lo, [a](std::size_t i) { return RankKey(a[i]); })) {
+        return CountingRank(a, count, all, lo, hi - lo, out);
+    }
+    const int maxBits = MaxDigitBits(count);
+    std::uint32_t* counters = nullptr;
+    if (hi - lo <= 32) {
+        auto records = NewWorkBuffer<std::uint64_t>(2 * count, maxBits, &counters);
+        if (!records) return false;
+        std::uint64_t* x = records.get();
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto bits = static_cast<std::uint64_t>((RankKey(a[i]) ^ all) >> lo);
+            x[i] = (bits << 32) | i;
+        }
+        MsdSort<PackedRules>(x, x + count, count, 32, 32 + hi - lo, true, maxBits, counters, 0);
+        for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<int>(x[i] & 0xffffffffu);
+    } else {
+        auto records = NewWorkBuffer<WideRecord>(2 * count, maxBits, &counters);
+        if (!records) return false;
+        WideRecord* x = records.get();
+        for (std::size_t i = 0; i < count; ++i) {
+            x[i] = {RankKey(a[i]), static_cast<std::uint32_t>(i)};
+        }
+        MsdSort<WideRules>(x, x + count, count, lo, hi, true, maxBits, counters, 0);
+        for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<int>(x[i].index);
+    }
+    return true;
 }
 
 // ------------------------------------------------------------------ sets
@@ -372,10 +398,6 @@ int SetOperation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], SetOp op,
 
 // -------------------------------------------------------------- renumber
 
-struct FreeDeleter {
-    void operator()(void* p) const noexcept { std::free(p); }
-};
-
 // Rewrites every element e of a as table[e], where table maps each old
 // identifier to its new one (new[k], or k without new) and every other
 // value of 0..M to 0, M being the largest old identifier or 0. Everything
@@ -507,6 +529,33 @@ int SortCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return TCL_OK;
 }
 
+// nvec argsort <obj>: a new intarray p such that the elements at p[0],
+// p[1], ... are ascending; equal elements keep their order, NaNs last.
+int ArgsortCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc != 3) {
+        return SyntaxError(interp, "argsort <obj>");
+    }
+    Tcl_Obj* obj = objv[2];
+    std::optional<ElemType> type = ElemTypeOf(obj);
+    if (!type) {
+        return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
+    }
+    int n = Length(obj);
+    void* payload = TryNewPayload<int>(n, false);
+    if (payload == nullptr) {
+        return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
+    }
+    bool ranked = Visit(*type, [&]<class T>(std::type_identity<T>) {
+        return RankElements(Elements<T>(obj), n, PayloadData<int>(payload));
+    });
+    if (!ranked) {
+        Tcl_Free(static_cast<char*>(payload));
+        return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
+    }
+    Tcl_SetObjResult(interp, NewArrayObj<int>(payload));
+    return TCL_OK;
+}
+
 int IntersectionCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     return SetOperation(interp, objc, objv, SetOp::Intersection,
                         "intersection ?-sorted? <obj1> <obj2>");
@@ -555,15 +604,6 @@ int RenumberCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     InvalidateArrayString(obj);
     Tcl_SetObjResult(interp, obj);
     return TCL_OK;
-}
-
-}  // namespace nvec
-
-namespace nvec {
-
-// PLACEHOLDER: replaced by the stable argsort.
-int ArgsortCmd(Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    return Fail(interp, ErrorClass::Syntax, "not built yet");
 }
 
 }  // namespace nvec

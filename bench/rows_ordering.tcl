@@ -1,0 +1,136 @@
+# The ordering rows, sourced by bench/compare.tcl after its own table:
+# nvec's sort, sort -unique, argsort and search against Highway's vqsort
+# (bench/vqsort_probe.cpp, built beside the shell when libhwy-dev is
+# there) and numpy (bench/numpy_ordering.py, python3-numpy), every side on
+# the same elements in the same run. numpy writes the elements, as raw
+# bytes that nvec reads with `new -binary` and the probe with fread.
+#
+# Shapes: random (integers uniform over the type's range, floating values
+# uniform in [-1000, 1000)), sorted, reversed, few (integers in [0, 1000),
+# for chararray [0, 100)). Times are medians of processor time over 5
+# rounds (3 at 10^7); vqsort's is the best over the instruction sets it
+# supports on this processor (the probe's comment says why).
+
+# Debian's python3 first: python3-numpy installs for it, and a python3
+# found first on the path may be another one.
+set ordPython ""
+foreach candidate [list /usr/bin/python3 [auto_execok python3]] {
+    if {$candidate ne "" && ![catch {exec {*}$candidate -c "import numpy"}]} {
+        set ordPython $candidate
+        break
+    }
+}
+if {$ordPython eq ""} {
+    puts "\nordering rows left out: python3 with numpy is needed (Debian's python3-numpy)"
+    return
+}
+set ordScript [file join [file dirname [file normalize [info script]]] numpy_ordering.py]
+set ordProbe [file join [file dirname [info nameofexecutable]] nvec_vqsort_probe]
+if {![file executable $ordProbe]} {set ordProbe ""}
+# The C type of each array type for the probe: vqsort has no 8-bit sort.
+set ordCType [dict create chararray "" shortarray int16 intarray int32 \
+    longarray [expr {$tcl_platform(wordSize) == 8 ? "int64" : "int32"}] longlongarray int64 \
+    floatarray float doublearray double]
+set ordFile [file join [expr {[info exists env(TMPDIR)] ? $env(TMPDIR) : "/tmp"}] \
+    nvec-ordering-[pid].bin]
+
+set ordRows {}
+# A row: label, nvec's seconds, vqsort's and numpy's ("" when absent), the
+# peer whose time bounds nvec's (vqsort, numpy or sort, the nvec sort time
+# of the same array), that time, and the largest ratio nvec / bound wanted.
+proc ordRow {label t vq np bound boundTime limit} {
+    lappend ::ordRows [list $label $t $vq $np $bound $boundTime $limit]
+    puts -nonewline stderr "."
+    flush stderr
+}
+
+# numpy writes the elements of a shape to the data file; they are read
+# into a fresh array.
+proc ordData {type n shape} {
+    exec {*}$::ordPython $::ordScript gen $type $n $shape 2026 $::ordFile
+    set f [open $::ordFile rb]
+    set a [nvec new $type -binary [read $f]]
+    close $f
+    return $a
+}
+proc ordNumpy {type rounds args} {
+    exec {*}$::ordPython $::ordScript time $type $::ordFile $rounds {*}$args
+}
+# vqsort's times (sort, then sort with repeats dropped), or "" "".
+proc ordVqsort {type rounds} {
+    set c [dict get $::ordCType $type]
+    if {$::ordProbe eq "" || $c eq ""} {return {"" ""}}
+    lmap line [split [exec $::ordProbe $c $::ordFile $rounds sort unique] \n] {lindex $line 0}
+}
+
+# sort, sort -unique, argsort of one shape at one length; returns nvec's
+# sort time.
+proc ordSortRows {type n label shape rounds} {
+    set a [ordData $type $n $shape]
+    set tSort [measure $rounds {set b [nvec clone $a]} {nvec sort $b}]
+    set tUnique [measure $rounds {set b [nvec clone $a]} {nvec sort -unique $b}]
+    lassign [ordVqsort $type $rounds] vqSort vqUnique
+    set ops {sort unique}
+    if {$shape in {random few}} {lappend ops argsort}
+    lassign [ordNumpy $type $rounds {*}$ops] npSort npUnique npArgsort
+    set bound [expr {$vqSort eq "" ? "numpy" : "vqsort"}]
+    ordRow "sort $type $label $shape" $tSort $vqSort $npSort $bound \
+        [expr {$vqSort eq "" ? $npSort : $vqSort}] [expr {$vqSort eq "" ? 1.0 : 1.25}]
+    if {$shape in {random few}} {
+        ordRow "sort -unique $type $label $shape" $tUnique $vqUnique $npUnique $bound \
+            [expr {$vqUnique eq "" ? $npUnique : $vqUnique}] [expr {$vqUnique eq "" ? 1.0 : 1.25}]
+        set tArg [measure $rounds {} {nvec argsort $a}]
+        ordRow "argsort $type $label $shape" $tArg "" $npArgsort sort $tSort 1.5
+    }
+}
+
+# Linear search for a value that is not there (every element read), and
+# sorted search for one that is, against numpy on the same elements.
+proc ordSearchRows {type} {
+    set a [ordData $type $::M few]
+    set missing [expr {$type eq "chararray" ? 200 : 1000}]
+    set t [measure 5 {} {nvec search $a $missing} 20]
+    ordRow "search $type 1e6 (absent)" $t "" [ordNumpy $type 5 search:$missing] numpy "" 1.0
+    set s [ordData $type $::M sorted]
+    set v [nvec get $s [expr {$::M / 3}]]
+    if {[string is double -strict $v]} {set v [expr {$v}]}
+    set t [measure 5 {} {nvec search -sorted $s $v} 20000]
+    ordRow "search -sorted $type 1e6" $t "" [ordNumpy $type 5 searchsorted:$v] numpy "" 1.0
+}
+
+foreach type {chararray shortarray intarray longarray longlongarray floatarray doublearray} {
+    ordSortRows $type $M 1e6 random 5
+    foreach shape {sorted reversed few} {
+        ordSortRows $type $M 1e6 $shape 5
+    }
+    if {!$quick} {
+        ordSortRows $type [expr {10 * $M}] 1e7 random 3
+    }
+    ordSearchRows $type
+}
+file delete $ordFile
+puts stderr ""
+
+puts ""
+puts "nvec against vqsort (Highway [expr {$ordProbe eq "" ? "absent" : "1.0.3 as Debian packages it"}])\
+    and numpy [exec {*}$ordPython -c "import numpy; print(numpy.__version__)"], on the same elements"
+puts "(median of 5 runs, 3 at 1e7; times in ms of $clockName; ratio = nvec / peer, below 1"
+puts "nvec is faster; target: the largest ratio wanted against the peer named, sort meaning"
+puts "nvec's sort of the same array)"
+puts ""
+puts [format "%-34s %9s %9s %9s %7s %7s  %s" row nvec vqsort numpy /vqsort /numpy target]
+foreach r $ordRows {
+    lassign $r label t vq np bound boundTime limit
+    set cells [list $label [format %9.3f [expr {$t * 1e3}]]]
+    foreach peer [list $vq $np] {
+        lappend cells [if {$peer eq ""} {format %9s -} else {format %9.3f [expr {$peer * 1e3}]}]
+    }
+    foreach peer [list $vq $np] {
+        lappend cells [if {$peer eq ""} {format %7s -} else {format %7.2f [expr {$t / $peer}]}]
+    }
+    if {$boundTime eq ""} {set boundTime $np}
+    set ratio [expr {$t / $boundTime}]
+    lappend cells [format "%s <=%s %s%s" $bound $limit [expr {$ratio <= $limit ? "ok" : "NO"}] \
+        [expr {$bound eq "sort" ? [format " (%.2f)" $ratio] : ""}]]
+    puts [format "%-34s %s %s %s %s %s  %s" {*}$cells]
+}

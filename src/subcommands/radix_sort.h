@@ -1,0 +1,554 @@
+// The sorting kernels of sort and argsort: radix sorts on unsigned keys
+// whose unsigned order is the element order.
+//
+// An element's key is its bits with the order fixed up: integers with the
+// sign bit flipped, floating values with every bit flipped when negative,
+// else the sign bit set (so -0.0 sorts just before 0.0). NaN-free input is
+// assumed; the callers move NaNs out of the way first.
+//
+// sort: an array that is already ascending is left alone, a descending one
+// is reversed (random input shows neither within a few elements); then one
+// read finds the key bits that vary, and an array whose keys span few
+// values (every chararray and shortarray, few-distinct values:
+// CountingPays) is counted and written back from the counts. The others
+// are radix sorted through one work buffer of n elements and a few
+// thousand counters per level: most-significant-digit passes
+// (8-bit digits while a range is large, so that the scatter writes to few
+// enough places to stay in the caches) split the array into ranges that
+// fit the caches, and each range is finished either by least-significant-
+// digit passes over its remaining bits (at most three passes of 11 bits)
+// or by further digits until a few elements are left, which a sorting
+// network of 4 to 32 keys orders without branches.
+//
+// When the work buffer cannot be allocated, std::sort sorts in place.
+//
+// argsort: the same machinery on records of a key and an element position.
+// Every pass moves records in their input order within a digit, and the
+// networks compare the position after the key, so equal keys keep the
+// order of their positions: the sort is stable.
+
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+
+namespace nvec {
+
+template <class T>
+using SortKey = std::conditional_t<
+    sizeof(T) == 1, std::uint8_t,
+    std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                       std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
+
+template <class K>
+inline constexpr K kKeySign = static_cast<K>(K{1} << (8 * sizeof(K) - 1));
+
+// The key of an element whose bits are `bits` (see above). Branch-free:
+// the mask is the sign bit spread over the word (all ones for a negative
+// floating value).
+template <class T>
+SortKey<T> KeyOfBits(SortKey<T> bits) noexcept {
+    using K = SortKey<T>;
+    static_assert(sizeof(K) == sizeof(T));
+    if constexpr (std::is_floating_point_v<T>) {
+        using S = std::make_signed_t<K>;
+        auto spread = static_cast<K>(static_cast<S>(bits) >> (8 * sizeof(K) - 1));
+        return static_cast<K>(bits ^ (spread | kKeySign<K>));
+    } else if constexpr (std::is_signed_v<T>) {
+        return static_cast<K>(bits ^ kKeySign<K>);
+    } else {
+        return bits;
+    }
+}
+
+template <class T>
+SortKey<T> KeyOf(T v) noexcept {
+    SortKey<T> bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return KeyOfBits<T>(bits);
+}
+
+// The bits of the element whose key is k: KeyOfBits undone.
+template <class T>
+SortKey<T> BitsOfKey(SortKey<T> k) noexcept {
+    using K = SortKey<T>;
+    if constexpr (std::is_floating_point_v<T>) {
+        using S = std::make_signed_t<K>;
+        // A key with the top bit clear came from a negative value.
+        auto spread = static_cast<K>(~static_cast<K>(static_cast<S>(k) >> (8 * sizeof(K) - 1)));
+        return static_cast<K>(k ^ (spread | kKeySign<K>));
+    } else if constexpr (std::is_signed_v<T>) {
+        return static_cast<K>(k ^ kKeySign<K>);
+    } else {
+        return k;
+    }
+}
+
+// The element whose key is k, bit for bit.
+template <class T>
+T ValueOf(SortKey<T> k) noexcept {
+    const SortKey<T> bits = BitsOfKey<T>(k);
+    T v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+// The three kinds of thing the radix passes move, each with its key, the
+// form a sorting network compares (its order: the key, then for records
+// the position), and a padding that sorts after every real one.
+//
+// Element values of T: the network compares keys, equal keys being equal
+// values.
+template <class T>
+struct ValueRules {
+    using Item = T;
+    using Key = SortKey<T>;
+    using Net = Key;
+    static Key KeyOfItem(T v) noexcept { return KeyOf(v); }
+    // The passes move the bits of the elements in integer registers (a
+    // double loaded as such would also go through a vector register).
+    static constexpr bool kMovesBits = true;
+    static Key KeyOfBits(Key bits) noexcept { return nvec::KeyOfBits<T>(bits); }
+    static Key BitsOfKey(Key k) noexcept { return nvec::BitsOfKey<T>(k); }
+    static Net ToNet(T v) noexcept { return KeyOf(v); }
+    static T FromNet(Net k) noexcept { return ValueOf<T>(k); }
+    static bool Less(Net a, Net b) noexcept { return a < b; }
+    static constexpr Net kPad = static_cast<Net>(~Net{0});
+};
+
+// A key of at most 32 bits in the high half of a 64-bit word and the
+// position in the low half: one comparison orders key then position.
+struct PackedRules {
+    using Item = std::uint64_t;
+    using Key = std::uint64_t;
+    using Net = std::uint64_t;
+    static Key KeyOfItem(Item r) noexcept { return r; }
+    static constexpr bool kMovesBits = false;
+    static Net ToNet(Item r) noexcept { return r; }
+    static Item FromNet(Net r) noexcept { return r; }
+    static bool Less(Net a, Net b) noexcept { return a < b; }
+    // Positions stay below 2^31, so no record equals the padding.
+    static constexpr Net kPad = ~std::uint64_t{0};
+};
+
+// A 64-bit key and a position.
+struct WideRecord {
+    std::uint64_t key;
+    std::uint32_t index;
+};
+struct WideRules {
+    using Item = WideRecord;
+    using Key = std::uint64_t;
+    using Net = WideRecord;
+    static Key KeyOfItem(const Item& r) noexcept { return r.key; }
+    static constexpr bool kMovesBits = false;
+    static Net ToNet(const Item& r) noexcept { return r; }
+    static Item FromNet(const Net& r) noexcept { return r; }
+    static bool Less(const Net& a, const Net& b) noexcept {
+        return a.key < b.key || (a.key == b.key && a.index < b.index);
+    }
+    static constexpr Net kPad = {~std::uint64_t{0}, ~std::uint32_t{0}};
+};
+
+// Largest digit of the radix passes, and the levels of most-significant
+// digits one sort can nest: a level takes at least 3 bits of a key of at
+// most 64 (one more for the level that takes the last bits).
+inline constexpr int kMaxDigitBits = 11;
+inline constexpr int kMaxLevels = 24;
+// Ranges of at most this many elements go to a sorting network.
+inline constexpr std::size_t kNetworkMax = 32;
+// Below this many elements the least-significant-digit passes cost more
+// in counters than they save.
+inline constexpr std::size_t kLsdMinElems = 1024;
+// Ranges of at most this many bytes run their least-significant-digit
+// passes inside the caches.
+inline constexpr std::size_t kLsdCacheBytes = std::size_t{1} << 20;
+// Ranges above this many elements take 8-bit digits.
+inline constexpr std::size_t kWideRange = std::size_t{1} << 16;
+
+// Sorts k[0, N) ascending by R::Less with a bitonic network written with
+// ascending comparators only; the compiler unrolls it into selects.
+template <class R, int N>
+inline void Network(typename R::Net* k) noexcept {
+    using Net = typename R::Net;
+    auto exchange = [k](int i, int j) {
+        Net a = k[i];
+        Net b = k[j];
+        bool swap = R::Less(b, a);
+        k[i] = swap ? b : a;
+        k[j] = swap ? a : b;
+    };
+#pragma GCC unroll 64
+    for (int size = 2; size <= N; size <<= 1) {
+#pragma GCC unroll 64
+        for (int i = 0; i < N; ++i) {
+            if ((i ^ (size - 1)) > i) exchange(i, i ^ (size - 1));
+        }
+#pragma GCC unroll 64
+        for (int stride = size / 4; stride > 0; stride >>= 1) {
+#pragma GCC unroll 64
+            for (int i = 0; i < N; ++i) {
+                if ((i ^ stride) > i) exchange(i, i ^ stride);
+            }
+        }
+    }
+}
+
+template <class R, int N>
+void NetworkSortN(const typename R::Item* src, typename R::Item* dst, std::size_t m) noexcept {
+    typename R::Net k[N];
+    for (std::size_t i = 0; i < m; ++i) {
+        if constexpr (R::kMovesBits) {
+            typename R::Key bits;
+            std::memcpy(&bits, src + i, sizeof bits);
+            k[i] = R::KeyOfBits(bits);
+        } else {
+            k[i] = R::ToNet(src[i]);
+        }
+    }
+    for (std::size_t i = m; i < N; ++i) k[i] = R::kPad;
+    Network<R, N>(k);
+    for (std::size_t i = 0; i < m; ++i) {
+        if constexpr (R::kMovesBits) {
+            const typename R::Key bits = R::BitsOfKey(k[i]);
+            std::memcpy(dst + i, &bits, sizeof bits);
+        } else {
+            dst[i] = R::FromNet(k[i]);
+        }
+    }
+}
+
+// Sorts the m <= kNetworkMax items of src into dst (which may be src).
+template <class R>
+void SmallSort(const typename R::Item* src, typename R::Item* dst, std::size_t m) noexcept {
+    if (m <= 1) {
+        if (m == 1) dst[0] = src[0];
+    } else if (m <= 4) {
+        NetworkSortN<R, 4>(src, dst, m);
+    } else if (m <= 8) {
+        NetworkSortN<R, 8>(src, dst, m);
+    } else if (m <= 16) {
+        NetworkSortN<R, 16>(src, dst, m);
+    } else {
+        NetworkSortN<R, 32>(src, dst, m);
+    }
+}
+
+// Adds the digit (key >> shift) & mask of every item to c.
+template <class R>
+void CountDigit(const typename R::Item* x, std::size_t n, std::uint32_t* c, int shift,
+                typename R::Key mask) noexcept {
+    if constexpr (R::kMovesBits) {
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < n; ++i) {
+            typename R::Key bits;
+            std::memcpy(&bits, x + i, sizeof bits);
+            ++c[(R::KeyOfBits(bits) >> shift) & mask];
+        }
+    } else {
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < n; ++i) ++c[(R::KeyOfItem(x[i]) >> shift) & mask];
+    }
+}
+
+// Moves every item of src to dst at the next free place of its digit;
+// pos holds those places and ends holding the end of each digit's run.
+template <class R>
+void ScatterDigit(const typename R::Item* __restrict src, typename R::Item* __restrict dst,
+                  std::size_t n, std::uint32_t* __restrict pos, int shift,
+                  typename R::Key mask) noexcept {
+    if constexpr (R::kMovesBits) {
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < n; ++i) {
+            typename R::Key bits;
+            std::memcpy(&bits, src + i, sizeof bits);
+            std::memcpy(dst + pos[(R::KeyOfBits(bits) >> shift) & mask]++, &bits, sizeof bits);
+        }
+    } else {
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < n; ++i) {
+            typename R::Item v = src[i];
+            dst[pos[(R::KeyOfItem(v) >> shift) & mask]++] = v;
+        }
+    }
+}
+
+// Counts into places: each entry becomes the sum of those before it.
+inline void StartsFromCounts(std::uint32_t* c, unsigned buckets) noexcept {
+    std::uint32_t sum = 0;
+    for (unsigned b = 0; b < buckets; ++b) {
+        std::uint32_t count = c[b];
+        c[b] = sum;
+        sum += count;
+    }
+}
+
+// Least-significant-digit passes over key bits [lo, hi) (at most 3 digits
+// of at most `maxBits`) of x[0, n), y being as large; the result lands in
+// x when toX, else in y. The counts of all digits come from one read; a
+// digit on which all items agree is skipped. c: room for 3 << maxBits.
+template <class R>
+void LsdSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo, int hi, bool toX,
+             int maxBits, std::uint32_t* c) noexcept {
+    using Key = typename R::Key;
+    const int passes = (hi - lo + maxBits - 1) / maxBits;
+    assert(passes >= 1 && passes <= 3);
+    const int width = (hi - lo + passes - 1) / passes;
+    const unsigned buckets = 1u << width;
+    const auto mask = static_cast<Key>(buckets - 1);
+    std::uint32_t* c0 = c;
+    std::uint32_t* c1 = c + buckets;
+    std::uint32_t* c2 = c1 + buckets;
+    std::memset(c, 0, 3 * buckets * sizeof *c);
+    if (passes == 3) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const Key k = R::KeyOfItem(x[i]) >> lo;
+            ++c0[k & mask];
+            ++c1[(k >> width) & mask];
+            ++c2[(k >> (2 * width)) & mask];
+        }
+    } else if (passes == 2) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const Key k = R::KeyOfItem(x[i]) >> lo;
+            ++c0[k & mask];
+            ++c1[(k >> width) & mask];
+        }
+    } else {
+        CountDigit<R>(x, n, c0, lo, mask);
+    }
+    typename R::Item* src = x;
+    typename R::Item* dst = y;
+    for (int d = 0; d < passes; ++d) {
+        const int shift = lo + d * width;
+        std::uint32_t* cd = c + d * buckets;
+        if (cd[(R::KeyOfItem(src[0]) >> shift) & mask] == n) continue;
+        StartsFromCounts(cd, buckets);
+        ScatterDigit<R>(src, dst, n, cd, shift, mask);
+        std::swap(src, dst);
+    }
+    typename R::Item* want = toX ? x : y;
+    if (src != want) std::memcpy(want, src, n * sizeof *src);
+}
+
+// Sorts x[0, n) by key bits [lo, hi) (the higher bits being equal), with
+// y as large as x; the result lands in x when toX, else in y. Each level
+// counts one digit, moves the items from one array to the other by it,
+// and sorts each digit's run at the next level; `arena` gives each level
+// 1 << maxBits counters and, after them, the least-significant passes
+// theirs.
+template <class R>
+void MsdSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo, int hi, bool toX,
+             int maxBits, std::uint32_t* arena, int level) noexcept {
+    using Key = typename R::Key;
+    assert(level < kMaxLevels);
+    for (;;) {
+        if (n <= kNetworkMax) {
+            SmallSort<R>(x, toX ? x : y, n);
+            return;
+        }
+        const int bits = hi - lo;
+        if (bits <= 3 * maxBits && n >= kLsdMinElems &&
+            (n * sizeof *x <= kLsdCacheBytes || bits <= 2 * maxBits)) {
+            // This level's counters and the next two levels', unused yet.
+            LsdSort<R>(x, y, n, lo, hi, toX, maxBits, arena);
+            return;
+        }
+        // A digit that leaves about four items per run on average, so that
+        // the runs are finished by the small networks.
+        int width = n > kWideRange
+                        ? 8
+                        : std::clamp(static_cast<int>(std::bit_width(n / 4)) - 1, 3, maxBits);
+        width = std::min(width, bits);
+        const int shift = hi - width;
+        const unsigned buckets = 1u << width;
+        const auto mask = static_cast<Key>(buckets - 1);
+        std::uint32_t* pos = arena;
+        std::memset(pos, 0, buckets * sizeof *pos);
+        CountDigit<R>(x, n, pos, shift, mask);
+        if (pos[(R::KeyOfItem(x[0]) >> shift) & mask] == n) {
+            // All items agree on this digit: go on with the next one.
+            if (shift == lo) {
+                if (!toX) std::memcpy(y, x, n * sizeof *x);
+                return;
+            }
+            hi = shift;
+            continue;
+        }
+        StartsFromCounts(pos, buckets);
+        ScatterDigit<R>(x, y, n, pos, shift, mask);
+        if (shift == lo) {
+            // The last digit: the runs hold equal keys, in input order.
+            if (toX) std::memcpy(x, y, n * sizeof *x);
+            return;
+        }
+        std::uint32_t begin = 0;
+        for (unsigned b = 0; b < buckets; ++b) {
+            const std::uint32_t end = pos[b];
+            if (end > begin) {
+                MsdSort<R>(y + begin, x + begin, end - begin, lo, shift, !toX, maxBits,
+                           arena + (1u << maxBits), level + 1);
+            }
+            begin = end;
+        }
+        return;
+    }
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const noexcept { std::free(p); }
+};
+
+// The widest digit worth its counters for n items.
+inline int MaxDigitBits(std::size_t n) noexcept {
+    return std::clamp(static_cast<int>(std::bit_width(n / 4)) - 1, 8, kMaxDigitBits);
+}
+
+// One block from the general-purpose heap for the work array of n items
+// and the counters of every level, or nullptr when memory is short or the
+// size does not fit size_t (on 32-bit systems).
+template <class Item>
+std::unique_ptr<Item[], FreeDeleter> NewWorkBuffer(std::size_t n, int maxBits,
+                                                   std::uint32_t** counters) {
+    const std::uint64_t counterBytes =
+        static_cast<std::uint64_t>(kMaxLevels + 3) * (std::uint64_t{1} << maxBits) * 4;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(n) * sizeof(Item) + counterBytes;
+    if (bytes > SIZE_MAX) return nullptr;
+    std::unique_ptr<Item[], FreeDeleter> buffer(
+        static_cast<Item*>(std::malloc(static_cast<std::size_t>(bytes))));
+    if (buffer) *counters = reinterpret_cast<std::uint32_t*>(buffer.get() + n);
+    return buffer;
+}
+
+// The bits [lo, hi) in which the keys whose AND is `all` and OR is `any`
+// differ.
+template <class Key>
+void VaryingBits(Key all, Key any, int* lo, int* hi) noexcept {
+    const Key differ = all ^ any;
+    *hi = 8 * static_cast<int>(sizeof(Key)) - std::countl_zero(differ);
+    *lo = differ == 0 ? *hi : std::countr_zero(differ);
+}
+
+// Counting sort of n >= 1 NaN-free elements whose keys, shifted right by
+// lo, lie in [common >> lo, (common >> lo) + 2^bits), `common` holding the
+// bits that all keys share (the others 0): the count of each key, then
+// each key written back as many times as it was counted. With few keys, four sets of counters
+// take turns, so that runs of equal keys do not wait on one increment.
+// False when the counters cannot be allocated.
+template <class T>
+bool CountingSort(T* a, std::size_t n, SortKey<T> common, int lo, int bits) noexcept {
+    using Key = SortKey<T>;
+    const std::size_t range = std::size_t{1} << bits;
+    const std::size_t sets = range <= 4096 ? 4 : 1;
+    std::unique_ptr<std::uint32_t[], FreeDeleter> counts(
+        static_cast<std::uint32_t*>(std::calloc(sets * range, sizeof(std::uint32_t))));
+    if (!counts) return false;
+    std::uint32_t* c = counts.get();
+    const Key base = static_cast<Key>(common >> lo);
+    if (sets == 4) {
+        std::size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            ++c[static_cast<Key>((KeyOf(a[i]) >> lo) - base)];
+            ++c[range + static_cast<Key>((KeyOf(a[i + 1]) >> lo) - base)];
+            ++c[2 * range + static_cast<Key>((KeyOf(a[i + 2]) >> lo) - base)];
+            ++c[3 * range + static_cast<Key>((KeyOf(a[i + 3]) >> lo) - base)];
+        }
+        for (; i < n; ++i) ++c[static_cast<Key>((KeyOf(a[i]) >> lo) - base)];
+        for (std::size_t k = 0; k < range; ++k) {
+            c[k] += c[range + k] + c[2 * range + k] + c[3 * range + k];
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i) ++c[static_cast<Key>((KeyOf(a[i]) >> lo) - base)];
+    }
+    const Key low = static_cast<Key>(common & ((Key{1} << lo) - 1));
+    T* out = a;
+    for (std::size_t k = 0; k < range; ++k) {
+        if (c[k] != 0) {
+            const T v = ValueOf<T>(static_cast<Key>((static_cast<Key>(base + k) << lo) | low));
+            out = std::fill_n(out, c[k], v);
+        }
+    }
+    return true;
+}
+
+// Whether counting n elements beats the radix passes, given that their
+// keys, shifted right by lo, span at most 2^bits values, and `key`, which
+// gives the key of element i: when the counters are few (at most 65536),
+// or at most as many as the elements, within the caches (4 MiB), and the
+// keys repeat: 256 keys spread over the array hold at least 8 repeats,
+// which keys drawn from more than about 4096 values rarely do, so that the
+// counting touches few cache lines.
+template <class KeyAt>
+bool CountingPays(int bits, std::size_t n, int lo, KeyAt key) noexcept {
+    if (bits <= 16) return true;
+    if (bits > 20 || (std::size_t{1} << bits) > n) return false;
+    constexpr std::size_t kSamples = 256;
+    std::uint64_t sample[kSamples];
+    for (std::size_t i = 0; i < kSamples; ++i) {
+        sample[i] = static_cast<std::uint64_t>(key(i * (n / kSamples)) >> lo);
+    }
+    std::sort(sample, sample + kSamples);
+    return std::unique(sample, sample + kSamples) - sample <=
+           static_cast<std::ptrdiff_t>(kSamples - 8);
+}
+
+// Sorts n NaN-free elements ascending.
+template <class T>
+void SortNumbers(T* a, std::size_t n) noexcept {
+    using Key = SortKey<T>;
+    using R = ValueRules<T>;
+    if (n <= kNetworkMax) {
+        SmallSort<R>(a, a, n);
+        return;
+    }
+    // Whether any element is below, and any above, the one before it:
+    // random input answers within a few elements.
+    bool down = false;
+    bool up = false;
+    for (std::size_t i = 1; i < n && !(down && up); ++i) {
+        const Key k = KeyOf(a[i]);
+        const Key prev = KeyOf(a[i - 1]);
+        down = down || k < prev;
+        up = up || k > prev;
+    }
+    if (!down) return;
+    if (!up) {
+        std::reverse(a, a + n);
+        return;
+    }
+    // The AND and OR of all keys (a loop that vectorises): the bits that
+    // vary, [lo, hi); the keys then lie within 2^(hi - lo) values of the
+    // AND, shifted right by lo.
+    Key all = KeyOf(a[0]);
+    Key any = all;
+    for (std::size_t i = 1; i < n; ++i) {
+        const Key k = KeyOf(a[i]);
+        all &= k;
+        any |= k;
+    }
+    int lo;
+    int hi;
+    VaryingBits(all, any, &lo, &hi);
+    if (CountingPays(hi - lo, n, lo, [a](std::size_t i) { return KeyOf(a[i]); }) &&
+        CountingSort(a, n, all, lo, hi - lo)) {
+        return;
+    }
+    const int maxBits = MaxDigitBits(n);
+    std::uint32_t* counters = nullptr;
+    auto work = NewWorkBuffer<T>(n, maxBits, &counters);
+    if (!work) {
+        // No room for the work array: an in-place sort. On NaN-free values
+        // `<` is a strict weak order, -0.0 and 0.0 being equivalent.
+        std::sort(a, a + n);
+        return;
+    }
+    MsdSort<R>(a, work.get(), n, lo, hi, true, maxBits, counters, 0);
+}
+
+}  // namespace nvec
