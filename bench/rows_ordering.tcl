@@ -63,22 +63,25 @@ proc ordVqsort {type rounds} {
     lmap line [split [exec $::ordProbe $c $::ordFile $rounds sort unique] \n] {lindex $line 0}
 }
 
-# sort, sort -unique, argsort of one shape at one length; returns nvec's
-# sort time.
+# sort of one shape at one length; for random and few-distinct elements
+# also argsort, and at 10^6 sort -unique.
 proc ordSortRows {type n label shape rounds} {
     set a [ordData $type $n $shape]
     set tSort [measure $rounds {set b [nvec clone $a]} {nvec sort $b}]
-    set tUnique [measure $rounds {set b [nvec clone $a]} {nvec sort -unique $b}]
     lassign [ordVqsort $type $rounds] vqSort vqUnique
-    set ops {sort unique}
+    set ops sort
     if {$shape in {random few}} {lappend ops argsort}
-    lassign [ordNumpy $type $rounds {*}$ops] npSort npUnique npArgsort
+    if {$shape in {random few} && $n == $::M} {lappend ops unique}
+    lassign [ordNumpy $type $rounds {*}$ops] npSort npArgsort npUnique
     set bound [expr {$vqSort eq "" ? "numpy" : "vqsort"}]
     ordRow "sort $type $label $shape" $tSort $vqSort $npSort $bound \
         [expr {$vqSort eq "" ? $npSort : $vqSort}] [expr {$vqSort eq "" ? 1.0 : 1.25}]
-    if {$shape in {random few}} {
+    if {$shape in {random few} && $n == $::M} {
+        set tUnique [measure $rounds {set b [nvec clone $a]} {nvec sort -unique $b}]
         ordRow "sort -unique $type $label $shape" $tUnique $vqUnique $npUnique $bound \
             [expr {$vqUnique eq "" ? $npUnique : $vqUnique}] [expr {$vqUnique eq "" ? 1.0 : 1.25}]
+    }
+    if {$shape in {random few}} {
         set tArg [measure $rounds {} {nvec argsort $a}]
         ordRow "argsort $type $label $shape" $tArg "" $npArgsort sort $tSort 1.5
     }

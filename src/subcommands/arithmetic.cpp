@@ -55,18 +55,8 @@ inline double ToDouble(T v) noexcept {
 // scalar, while the loop alone, with its operands as plain parameters,
 // vectorises. One call per array costs nothing.
 //
-// With GCC on x86-64 Linux each kernel is also compiled a second time for
-// AVX2, and the loader picks that copy on processors that have it
-// (function multiversioning; a multiversioned function is never inlined).
-// Both copies come from the same source and do the same operations on each
-// element, so results do not depend on the copy. Clang does not
-// multiversion templates and builds the baseline copy alone, so the clang
-// build of the suite tests that copy.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define NVEC_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define NVEC_KERNEL [[gnu::noinline]]
-#endif
+// Each kernel is also compiled for AVX2 where the compiler can pick the
+// copy at load time (NVEC_KERNEL, helpers.h).
 
 template <class T>
 NVEC_KERNEL void IncrKernel(T* p, int n, T increment) noexcept {

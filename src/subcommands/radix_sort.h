@@ -39,6 +39,8 @@
 #include <memory>
 #include <type_traits>
 
+#include "../command/helpers.h"
+
 namespace nvec {
 
 template <class T>
@@ -498,6 +500,22 @@ bool CountingPays(int bits, std::size_t n, int lo, KeyAt key) noexcept {
            static_cast<std::ptrdiff_t>(kSamples - 8);
 }
 
+// The AND and the OR of the keys of a[0, n), n >= 1: a loop that
+// vectorises (NVEC_KERNEL).
+template <class T>
+NVEC_KERNEL void CommonBits(const T* a, std::size_t n, SortKey<T>* allPtr,
+                            SortKey<T>* anyPtr) noexcept {
+    SortKey<T> all = KeyOf(a[0]);
+    SortKey<T> any = all;
+    for (std::size_t i = 1; i < n; ++i) {
+        const SortKey<T> k = KeyOf(a[i]);
+        all &= k;
+        any |= k;
+    }
+    *allPtr = all;
+    *anyPtr = any;
+}
+
 // Sorts n NaN-free elements ascending.
 template <class T>
 void SortNumbers(T* a, std::size_t n) noexcept {
@@ -522,16 +540,11 @@ void SortNumbers(T* a, std::size_t n) noexcept {
         std::reverse(a, a + n);
         return;
     }
-    // The AND and OR of all keys (a loop that vectorises): the bits that
-    // vary, [lo, hi); the keys then lie within 2^(hi - lo) values of the
-    // AND, shifted right by lo.
-    Key all = KeyOf(a[0]);
-    Key any = all;
-    for (std::size_t i = 1; i < n; ++i) {
-        const Key k = KeyOf(a[i]);
-        all &= k;
-        any |= k;
-    }
+    // The bits that vary, [lo, hi); the keys then lie within 2^(hi - lo)
+    // values of the AND, shifted right by lo.
+    Key all;
+    Key any;
+    CommonBits(a, n, &all, &any);
     int lo;
     int hi;
     VaryingBits(all, any, &lo, &hi);
