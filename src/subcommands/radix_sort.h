@@ -25,10 +25,11 @@
 // (InPlaceRadixSort), without the buffer, whose counters would cost more
 // than they save.
 //
-// argsort: the same machinery on records of a key and an element position.
-// Every pass moves records in their input order within a digit, and the
-// networks compare the position after the key, so equal keys keep the
-// order of their positions: the sort is stable.
+// argsort (ordering.cpp): positions counted by key where sort would count,
+// else the buffered radix sort on records of a key and an element
+// position. Every pass moves records in their input order within a digit,
+// and the networks compare the position after the key, so equal keys keep
+// the order of their positions: the sort is stable.
 
 #pragma once
 
