@@ -56,29 +56,33 @@ proc ordData {type n shape} {
 proc ordNumpy {type rounds args} {
     exec {*}$::ordPython $::ordScript time $type $::ordFile $rounds {*}$args
 }
-# vqsort's times (sort, then sort with repeats dropped), or "" "".
-proc ordVqsort {type rounds} {
+# vqsort's times for the probe's ops, or "" for each.
+proc ordVqsort {type rounds args} {
     set c [dict get $::ordCType $type]
-    if {$::ordProbe eq "" || $c eq ""} {return {"" ""}}
-    lmap line [split [exec $::ordProbe $c $::ordFile $rounds sort unique] \n] {lindex $line 0}
+    if {$::ordProbe eq "" || $c eq ""} {return [lrepeat [llength $args] ""]}
+    lmap line [split [exec $::ordProbe $c $::ordFile $rounds {*}$args] \n] {lindex $line 0}
 }
 
-# sort, sort -unique, argsort of one shape at one length; returns nvec's
-# sort time.
+# sort of one shape at one length; for random and few-distinct elements
+# also argsort, and at 10^6 sort -unique.
 proc ordSortRows {type n label shape rounds} {
     set a [ordData $type $n $shape]
     set tSort [measure $rounds {set b [nvec clone $a]} {nvec sort $b}]
-    set tUnique [measure $rounds {set b [nvec clone $a]} {nvec sort -unique $b}]
-    lassign [ordVqsort $type $rounds] vqSort vqUnique
-    set ops {sort unique}
+    set unique [expr {$shape in {random few} && $n == $::M}]
+    lassign [ordVqsort $type $rounds sort {*}[expr {$unique ? "unique" : ""}]] vqSort vqUnique
+    set ops sort
     if {$shape in {random few}} {lappend ops argsort}
-    lassign [ordNumpy $type $rounds {*}$ops] npSort npUnique npArgsort
+    if {$unique} {lappend ops unique}
+    lassign [ordNumpy $type $rounds {*}$ops] npSort npArgsort npUnique
     set bound [expr {$vqSort eq "" ? "numpy" : "vqsort"}]
     ordRow "sort $type $label $shape" $tSort $vqSort $npSort $bound \
         [expr {$vqSort eq "" ? $npSort : $vqSort}] [expr {$vqSort eq "" ? 1.0 : 1.25}]
-    if {$shape in {random few}} {
+    if {$unique} {
+        set tUnique [measure $rounds {set b [nvec clone $a]} {nvec sort -unique $b}]
         ordRow "sort -unique $type $label $shape" $tUnique $vqUnique $npUnique $bound \
             [expr {$vqUnique eq "" ? $npUnique : $vqUnique}] [expr {$vqUnique eq "" ? 1.0 : 1.25}]
+    }
+    if {$shape in {random few}} {
         set tArg [measure $rounds {} {nvec argsort $a}]
         ordRow "argsort $type $label $shape" $tArg "" $npArgsort sort $tSort 1.5
     }

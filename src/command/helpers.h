@@ -6,6 +6,19 @@
 
 #include "../tcl_compat.h"
 
+// Marks a kernel loop. With GCC on x86-64 Linux it is also compiled a
+// second time for AVX2, and the loader picks that copy on processors that
+// have it (function multiversioning; a multiversioned function is never
+// inlined). Both copies come from the same source and do the same
+// operations on each element, so results do not depend on the copy. Clang
+// does not multiversion templates and builds the baseline copy alone, so
+// the clang build of the suite tests that copy.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define NVEC_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define NVEC_KERNEL [[gnu::noinline]]
+#endif
+
 namespace nvec {
 
 inline constexpr const char kMsgWrongType[] =

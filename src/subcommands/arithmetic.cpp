@@ -51,6 +51,14 @@ inline double ToDouble(T v) noexcept {
 
 // Kernels ------------------------------------------------------------------
 
+// Each kernel stays a function of its own: inlined into a handler, next to
+// the argument checks and the type dispatch, GCC leaves some of these loops
+// scalar, while the loop alone, with its operands as plain parameters,
+// vectorises. One call per array costs nothing.
+//
+// Each kernel is also compiled for AVX2 where the compiler can pick the
+// copy at load time (NVEC_KERNEL).
+
 template <class T>
 NVEC_KERNEL void IncrKernel(T* p, int n, T increment) noexcept {
     for (int i = 0; i < n; ++i) p[i] = AddElem(p[i], increment);

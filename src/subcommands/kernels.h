@@ -1,30 +1,14 @@
-// What the kernels of several subcommand files share: the attribute that
-// compiles a kernel for wider vector units, and the accumulator and result
-// type of sums, so that `sum` and `reduce ... sum` add alike.
+// What the kernels of several subcommand files share: the accumulator and
+// result type of sums, so that `sum` and `reduce ... sum` add alike (the
+// attribute that compiles a kernel for wider vector units, NVEC_KERNEL,
+// is in helpers.h).
 
 #pragma once
 
 #include <type_traits>
 
 #include "../arrays/elem_types.h"
-
-// Each kernel stays a function of its own: inlined into a handler, next to
-// the argument checks and the type dispatch, GCC leaves some loops scalar,
-// while the loop alone, with its operands as plain parameters, vectorises.
-// One call per array costs nothing.
-//
-// With GCC on x86-64 Linux each kernel is also compiled a second time for
-// AVX2, and the loader picks that copy on processors that have it
-// (function multiversioning; a multiversioned function is never inlined).
-// Both copies come from the same source and do the same operations on each
-// element, so results do not depend on the copy. Clang does not
-// multiversion templates and builds the baseline copy alone, so the clang
-// build of the suite tests that copy.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define NVEC_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define NVEC_KERNEL [[gnu::noinline]]
-#endif
+#include "../command/helpers.h"
 
 namespace nvec {
 

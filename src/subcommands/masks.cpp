@@ -47,14 +47,6 @@ std::unique_ptr<T[], TclFree> TryCopy(const T* src, int n) noexcept {
     return copy;
 }
 
-// As in arithmetic.cpp: with GCC on x86-64 Linux each kernel is built a
-// second time for AVX2 and the loader picks that copy where the processor
-// has it; both copies do the same operations on each element.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define NVEC_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define NVEC_KERNEL [[gnu::noinline]]
-#endif
 
 // Calls f(std::integral_constant<E, e>{}) for the enumerator e of a small
 // enumeration of kCount values, so that each kernel is compiled per

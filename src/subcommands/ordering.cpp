@@ -88,15 +88,16 @@ int ReadSearchValue(Tcl_Interp* interp, Tcl_Obj* obj, T* out) {
 
 // First position at or after `start` whose element equals v (IEEE equality
 // for the floating types: NaN is never found, -0.0 finds 0.0), or -1.
-// Blocks of 256 bytes are tested whole by a loop without an early exit,
-// which the compiler vectorises for every width (SSE2 compares neither
-// 64-bit integers nor, in GCC's vectoriser, doubles into a flag): an
-// element equals v exactly when its bits, the sign dropped for a search
-// of zero, are v's, that is when their XOR x is 0, which is when the top
-// bit of (x - 1) & ~x is set. The block holding a match is searched again
-// element by element.
+// Blocks are tested whole by a loop without an early exit, which the
+// compiler vectorises, and the block holding a match is searched again
+// element by element. SSE2 compares no 64-bit integers, and GCC's
+// vectoriser no doubles into a flag, so 8-byte elements are tested by
+// their bits: an element equals v exactly when its bits, the sign dropped
+// for a search of zero, are v's, that is when their XOR x is 0, which is
+// when the top bit of (x - 1) & ~x is set. An AVX2 copy where the loader
+// can choose it (NVEC_KERNEL).
 template <class T>
-int FindLinear(const T* a, int start, int n, T v) noexcept {
+NVEC_KERNEL int FindLinear(const T* a, int start, int n, T v) noexcept {
     using Bits = SortKey<T>;
     if (IsNan(v)) return -1;
     Bits mask = static_cast<Bits>(~Bits{0});
@@ -106,17 +107,23 @@ int FindLinear(const T* a, int start, int n, T v) noexcept {
     Bits want;
     std::memcpy(&want, &v, sizeof want);
     want = static_cast<Bits>(want & mask);
-    constexpr int kBlock = 256 / sizeof(T);
+    constexpr int kBlock = sizeof(T) == 8 ? 32 : 1024 / sizeof(T);
     int i = start;
     for (; n - i >= kBlock; i += kBlock) {
-        Bits zero = 0;
-        for (int j = 0; j < kBlock; ++j) {
-            Bits x;
-            std::memcpy(&x, a + i + j, sizeof x);
-            x = static_cast<Bits>((x & mask) ^ want);
-            zero = static_cast<Bits>(zero | (static_cast<Bits>(x - 1) & static_cast<Bits>(~x)));
+        if constexpr (sizeof(T) == 8) {
+            Bits zero = 0;
+            for (int j = 0; j < kBlock; ++j) {
+                Bits x;
+                std::memcpy(&x, a + i + j, sizeof x);
+                x = static_cast<Bits>((x & mask) ^ want);
+                zero = static_cast<Bits>(zero | (static_cast<Bits>(x - 1) & static_cast<Bits>(~x)));
+            }
+            if ((zero & kKeySign<Bits>) != 0) break;
+        } else {
+            unsigned found = 0;
+            for (int j = 0; j < kBlock; ++j) found |= a[i + j] == v ? 1u : 0u;
+            if (found != 0) break;
         }
-        if ((zero & kKeySign<Bits>) != 0) break;
     }
     for (; i < n; ++i) {
         if (a[i] == v) return i;

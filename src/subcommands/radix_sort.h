@@ -20,12 +20,16 @@
 // or by further digits until a few elements are left, which a sorting
 // network of 4 to 32 keys orders without branches.
 //
-// When the work buffer cannot be allocated, std::sort sorts in place.
+// Arrays of fewer than kInPlaceMax elements, and any array when the work
+// buffer cannot be allocated, are sorted in place instead
+// (InPlaceRadixSort), without the buffer, whose counters would cost more
+// than they save.
 //
-// argsort: the same machinery on records of a key and an element position.
-// Every pass moves records in their input order within a digit, and the
-// networks compare the position after the key, so equal keys keep the
-// order of their positions: the sort is stable.
+// argsort (ordering.cpp): positions counted by key where sort would count,
+// else the buffered radix sort on records of a key and an element
+// position. Every pass moves records in their input order within a digit,
+// and the networks compare the position after the key, so equal keys keep
+// the order of their positions: the sort is stable.
 
 #pragma once
 
@@ -38,6 +42,8 @@
 #include <cstring>
 #include <memory>
 #include <type_traits>
+
+#include "../command/helpers.h"
 
 namespace nvec {
 
@@ -162,6 +168,8 @@ struct WideRules {
 // most 64 (one more for the level that takes the last bits).
 inline constexpr int kMaxDigitBits = 11;
 inline constexpr int kMaxLevels = 24;
+// Arrays of fewer elements are sorted in place.
+inline constexpr std::size_t kInPlaceMax = 4096;
 // Ranges of at most this many elements go to a sorting network.
 inline constexpr std::size_t kNetworkMax = 32;
 // Below this many elements the least-significant-digit passes cost more
@@ -178,7 +186,9 @@ inline constexpr std::size_t kWideRange = std::size_t{1} << 16;
 template <class R, int N>
 inline void Network(typename R::Net* k) noexcept {
     using Net = typename R::Net;
+    // j < N always (N is a power of two); the mask lets the compiler see it.
     auto exchange = [k](int i, int j) {
+        j &= N - 1;
         Net a = k[i];
         Net b = k[j];
         bool swap = R::Less(b, a);
@@ -479,15 +489,18 @@ bool CountingSort(T* a, std::size_t n, SortKey<T> common, int lo, int bits) noex
 
 // Whether counting n elements beats the radix passes, given that their
 // keys, shifted right by lo, span at most 2^bits values, and `key`, which
-// gives the key of element i: when the counters are few (at most 65536),
-// or at most as many as the elements, within the caches (4 MiB), and the
+// gives the key of element i: when the counters are few (at most 65536,
+// and at most four per element), or at most as many as the elements,
+// within the caches (4 MiB), and the
 // keys repeat: 256 keys spread over the array hold at least 8 repeats,
 // which keys drawn from more than about 4096 values rarely do, so that the
 // counting touches few cache lines.
 template <class KeyAt>
 bool CountingPays(int bits, std::size_t n, int lo, KeyAt key) noexcept {
+    const std::uint64_t counters = std::uint64_t{1} << std::min(bits, 63);
+    if (bits > 20 || counters > 4 * static_cast<std::uint64_t>(n)) return false;
     if (bits <= 16) return true;
-    if (bits > 20 || (std::size_t{1} << bits) > n) return false;
+    if (counters > n) return false;
     constexpr std::size_t kSamples = 256;
     std::uint64_t sample[kSamples];
     for (std::size_t i = 0; i < kSamples; ++i) {
@@ -498,40 +511,147 @@ bool CountingPays(int bits, std::size_t n, int lo, KeyAt key) noexcept {
            static_cast<std::ptrdiff_t>(kSamples - 8);
 }
 
+// Below this many elements a bucket is finished by std::sort.
+inline constexpr std::size_t kSmallSort = 64;
+
+// In-place most-significant-digit radix sort of NaN-free elements whose
+// keys agree above their lowest `bits` bits: one counting pass on the next
+// digit, then rounds of swaps that move elements into their buckets, then
+// each bucket on the following digit. Digits are 8 bits wide for more than
+// 16384 elements; smaller ranges take a digit of about log2(n) - 3 bits (4
+// to 10), so that the last level leaves buckets of a few elements instead
+// of dozens. A round goes once over the unfilled part of every unfinished
+// bucket and swaps each element there into the first unfilled slot of its
+// own bucket; the swaps of a round do not wait on one another (unlike the
+// cycles of the classic American flag sort), so the processor overlaps
+// their memory accesses. Every swap fills one slot for good, so a digit
+// costs at most n swaps, and the work is bounded by n * sizeof(T) whatever
+// the contents. A digit on which all elements agree is skipped without
+// moving anything. No second array; each level keeps 10 KiB of counters,
+// and there are at most 2 * sizeof(T) levels. std::sort with `<` finishes
+// small buckets: on NaN-free values `<` is a strict weak order consistent
+// with the keys (-0.0 and 0.0 are equivalent).
+template <class T>
+void InPlaceRadixSort(T* a, std::size_t n, int bits) noexcept {
+    using K = SortKey<T>;
+    constexpr int kMaxDigit = 10;
+    std::uint32_t next[1u << kMaxDigit];  // first unfilled slot of each bucket
+    int width;
+    int shift;
+    for (;;) {
+        if (n <= kSmallSort) {
+            std::sort(a, a + n);
+            return;
+        }
+        width = n > 16384 ? 8 : std::clamp(static_cast<int>(std::bit_width(n)) - 3, 4, kMaxDigit);
+        width = std::min(width, bits);
+        shift = bits - width;
+        const K mask = static_cast<K>((K{1} << width) - 1);
+        std::fill(next, next + (1u << width), 0u);
+        for (std::size_t i = 0; i < n; ++i) ++next[(KeyOf(a[i]) >> shift) & mask];
+        if (next[(KeyOf(a[0]) >> shift) & mask] != n) break;
+        if (shift == 0) return;
+        bits = shift;
+    }
+    const unsigned buckets = 1u << width;
+    const K mask = static_cast<K>((K{1} << width) - 1);
+    auto digit = [shift, mask](T v) { return static_cast<unsigned>((KeyOf(v) >> shift) & mask); };
+    std::uint32_t end[1u << kMaxDigit];         // one past each bucket
+    std::uint16_t unfinished[1u << kMaxDigit];  // buckets with unfilled slots
+    unsigned count = 0;
+    std::uint32_t sum = 0;
+    for (unsigned b = 0; b < buckets; ++b) {
+        if (next[b] != 0) unfinished[count++] = static_cast<std::uint16_t>(b);
+        const std::uint32_t size = next[b];
+        next[b] = sum;
+        sum += size;
+        end[b] = sum;
+    }
+    // When one bucket is left unfinished, what lies in it belongs there.
+    while (count > 1) {
+        unsigned kept = 0;
+        for (unsigned k = 0; k < count; ++k) {
+            const unsigned b = unfinished[k];
+            const std::uint32_t stop = end[b];
+            for (std::uint32_t i = next[b]; i < stop; ++i) {
+                std::swap(a[i], a[next[digit(a[i])]++]);
+            }
+            if (next[b] < stop) unfinished[kept++] = static_cast<std::uint16_t>(b);
+        }
+        count = kept;
+    }
+    if (shift == 0) return;
+    std::uint32_t start = 0;
+    for (unsigned b = 0; b < buckets; ++b) {
+        if (end[b] - start > 1) InPlaceRadixSort(a + start, end[b] - start, shift);
+        start = end[b];
+    }
+}
+
+// Whether some key of a[0, n) is below the one before it (*down), and
+// whether some key is above it (*up). Blocks of 256 keys are tested by a
+// loop without an early exit, which vectorises (NVEC_KERNEL), and the test
+// stops after the first block that shows both: within the first block for
+// random input.
+template <class T>
+NVEC_KERNEL void Monotony(const T* a, std::size_t n, bool* downPtr, bool* upPtr) noexcept {
+    unsigned down = 0;
+    unsigned up = 0;
+    for (std::size_t begin = 1; begin < n && (down == 0 || up == 0); begin += 256) {
+        const std::size_t end = std::min(n, begin + 256);
+        unsigned blockDown = 0;
+        unsigned blockUp = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const SortKey<T> k = KeyOf(a[i]);
+            const SortKey<T> prev = KeyOf(a[i - 1]);
+            blockDown |= k < prev ? 1u : 0u;
+            blockUp |= k > prev ? 1u : 0u;
+        }
+        down |= blockDown;
+        up |= blockUp;
+    }
+    *downPtr = down != 0;
+    *upPtr = up != 0;
+}
+
+// The AND and the OR of the keys of a[0, n), n >= 1: a loop that
+// vectorises (NVEC_KERNEL).
+template <class T>
+NVEC_KERNEL void CommonBits(const T* a, std::size_t n, SortKey<T>* allPtr,
+                            SortKey<T>* anyPtr) noexcept {
+    SortKey<T> all = KeyOf(a[0]);
+    SortKey<T> any = all;
+    for (std::size_t i = 1; i < n; ++i) {
+        const SortKey<T> k = KeyOf(a[i]);
+        all &= k;
+        any |= k;
+    }
+    *allPtr = all;
+    *anyPtr = any;
+}
+
 // Sorts n NaN-free elements ascending.
 template <class T>
 void SortNumbers(T* a, std::size_t n) noexcept {
     using Key = SortKey<T>;
     using R = ValueRules<T>;
-    if (n <= kNetworkMax) {
-        SmallSort<R>(a, a, n);
+    if (n < kInPlaceMax) {
+        InPlaceRadixSort(a, n, 8 * static_cast<int>(sizeof(T)));
         return;
     }
-    // Whether any element is below, and any above, the one before it:
-    // random input answers within a few elements.
-    bool down = false;
-    bool up = false;
-    for (std::size_t i = 1; i < n && !(down && up); ++i) {
-        const Key k = KeyOf(a[i]);
-        const Key prev = KeyOf(a[i - 1]);
-        down = down || k < prev;
-        up = up || k > prev;
-    }
+    bool down;
+    bool up;
+    Monotony(a, n, &down, &up);
     if (!down) return;
     if (!up) {
         std::reverse(a, a + n);
         return;
     }
-    // The AND and OR of all keys (a loop that vectorises): the bits that
-    // vary, [lo, hi); the keys then lie within 2^(hi - lo) values of the
-    // AND, shifted right by lo.
-    Key all = KeyOf(a[0]);
-    Key any = all;
-    for (std::size_t i = 1; i < n; ++i) {
-        const Key k = KeyOf(a[i]);
-        all &= k;
-        any |= k;
-    }
+    // The bits that vary, [lo, hi); the keys then lie within 2^(hi - lo)
+    // values of the AND, shifted right by lo.
+    Key all;
+    Key any;
+    CommonBits(a, n, &all, &any);
     int lo;
     int hi;
     VaryingBits(all, any, &lo, &hi);
@@ -543,9 +663,7 @@ void SortNumbers(T* a, std::size_t n) noexcept {
     std::uint32_t* counters = nullptr;
     auto work = NewWorkBuffer<T>(n, maxBits, &counters);
     if (!work) {
-        // No room for the work array: an in-place sort. On NaN-free values
-        // `<` is a strict weak order, -0.0 and 0.0 being equivalent.
-        std::sort(a, a + n);
+        InPlaceRadixSort(a, n, hi);
         return;
     }
     MsdSort<R>(a, work.get(), n, lo, hi, true, maxBits, counters, 0);
