@@ -182,9 +182,12 @@ inline constexpr std::size_t kLsdCacheBytes = std::size_t{1} << 20;
 inline constexpr std::size_t kWideRange = std::size_t{1} << 16;
 
 // Sorts k[0, N) ascending by R::Less with a bitonic network written with
-// ascending comparators only; the compiler unrolls it into selects.
+// ascending comparators only; the compiler unrolls it into selects. The
+// partner of i is i with some low bits flipped, below N (a power of two);
+// the mask says so to compilers that cannot see it.
 template <class R, int N>
 inline void Network(typename R::Net* k) noexcept {
+    static_assert(N > 0 && (N & (N - 1)) == 0);
     using Net = typename R::Net;
     // j < N always (N is a power of two); the mask lets the compiler see it.
     auto exchange = [k](int i, int j) {
@@ -199,13 +202,15 @@ inline void Network(typename R::Net* k) noexcept {
     for (int size = 2; size <= N; size <<= 1) {
 #pragma GCC unroll 64
         for (int i = 0; i < N; ++i) {
-            if ((i ^ (size - 1)) > i) exchange(i, i ^ (size - 1));
+            const int j = (i ^ (size - 1)) & (N - 1);
+            if (j > i) exchange(i, j);
         }
 #pragma GCC unroll 64
         for (int stride = size / 4; stride > 0; stride >>= 1) {
 #pragma GCC unroll 64
             for (int i = 0; i < N; ++i) {
-                if ((i ^ stride) > i) exchange(i, i ^ stride);
+                const int j = (i ^ stride) & (N - 1);
+                if (j > i) exchange(i, j);
             }
         }
     }
