@@ -189,9 +189,7 @@ template <class R, int N>
 inline void Network(typename R::Net* k) noexcept {
     static_assert(N > 0 && (N & (N - 1)) == 0);
     using Net = typename R::Net;
-    // j < N always (N is a power of two); the mask lets the compiler see it.
     auto exchange = [k](int i, int j) {
-        j &= N - 1;
         Net a = k[i];
         Net b = k[j];
         bool swap = R::Less(b, a);
