@@ -31,6 +31,13 @@ inline constexpr const char kMsgWrongType[] =
 inline constexpr const char kMsgWrongIntType[] =
     "wrong nvec type, must be: chararray shortarray intarray longarray longlongarray";
 inline constexpr const char kMsgNotAnArray[] = "object is not an nvec";
+inline constexpr const char kMsgNoMemory[] = "not enough memory";
+
+// Deleter of temporaries from Tcl's allocator, for std::unique_ptr: freed
+// on every return of the call that took them.
+struct TclFree {
+    void operator()(void* p) const noexcept { Tcl_Free(static_cast<char*>(p)); }
+};
 
 // The class of an error that nvec raises, the second word of its error
 // code: {NVEC SYNTAX}, {NVEC TYPE}, ... A script can trap a class with

@@ -389,7 +389,7 @@ int SumOperands(Tcl_Interp* interp, ElemType target, Tcl_Obj* operands, int coun
     }
     return Visit(target, [&]<class T>(std::type_identity<T>) {
         void* payload = TryNewPayload<T>(n, true);
-        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, "not enough memory");
+        if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
         T* sum = PayloadData<T>(payload);
         for (int i = 0; i < count; ++i) AccumulateKernel(sum, Elements<T>(operand(i)), n);
         Tcl_SetObjResult(interp, NewArrayObj<T>(payload));

@@ -21,7 +21,6 @@ namespace nvec {
 
 namespace {
 
-constexpr const char kMsgNoMemory[] = "not enough memory";
 constexpr const char kMsgNewSyntax[] =
     "syntax: nvec new <type> (<size> ?<fill_value>?)|-values {<value1> ... <valuen>} | -binary "
     "<data>";

@@ -25,7 +25,6 @@ namespace nvec {
 
 namespace {
 
-constexpr const char kMsgNoMemory[] = "not enough memory";
 constexpr const char kMsgDimension[] = "wrong dimension %d, must be 1,2,or 3";
 
 // The counts message of a d-dimensional grid. A 1-dimensional grid has no

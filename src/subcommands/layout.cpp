@@ -26,15 +26,11 @@ namespace nvec {
 
 namespace {
 
-constexpr const char kMsgNoMemory[] = "not enough memory";
 constexpr const char kMsgWrongSize[] = "wrong size";
 constexpr const char kMsgStartEnd[] = "wrong index_start or index_end";
 constexpr const char kMsgSameType[] = "the inserted array must be of the same type";
 constexpr const char kMsgWrongComponents[] = "wrong num_components";
 
-struct TclFree {
-    void operator()(void* p) const noexcept { Tcl_Free(static_cast<char*>(p)); }
-};
 
 template <class T>
 using TempBuffer = std::unique_ptr<T[], TclFree>;

@@ -29,12 +29,8 @@ namespace nvec {
 
 namespace {
 
-constexpr const char kMsgNoMemory[] = "not enough memory";
 constexpr const char kMsgWrongIndices[] = "wrong indices, must be a list of integers";
 
-struct TclFree {
-    void operator()(void* p) const noexcept { Tcl_Free(static_cast<char*>(p)); }
-};
 
 // A copy of n elements (n >= 1, no more than an existing payload holds, so
 // the byte count fits the allocator's size), or null when memory is short.

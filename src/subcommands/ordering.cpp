@@ -31,7 +31,6 @@ namespace nvec {
 
 namespace {
 
-constexpr const char kMsgNoMemory[] = "not enough memory";
 constexpr const char kMsgNotIncreasing[] = "obj must be sorted -unique increaselly";
 constexpr const char kMsgIdsType[] = "<old_ids> and <new_ids> must be of intarray type";
 

@@ -19,11 +19,6 @@ namespace nvec {
 
 namespace {
 
-constexpr const char kMsgNoMemory[] = "not enough memory";
-
-struct TclFree {
-    void operator()(char* p) const noexcept { Tcl_Free(p); }
-};
 using TextBuffer = std::unique_ptr<char[], TclFree>;
 
 // Reads a count option (-dim, -group, -columns): an integer of at least 1.
