@@ -212,8 +212,9 @@ bool CountingRank(const T* a, std::size_t n, SortKey<T> common, int lo, int bits
 // Writes to out the positions of a[0, n) in stable ascending order: by
 // counting when the keys span few values (as sort does), else by the radix
 // sort of records (radix_sort.h): keys with at most 32 varying bits packed,
-// those bits alone, with their position into one 64-bit word, wider ones
-// beside it. A run that is already ascending, or strictly descending,
+// those bits alone, with their position into one 64-bit word (sorted by the
+// vector sort, vector_sort.h, where the processor has it: the words are
+// distinct, so any sort gives the same order), wider ones beside it. A run that is already ascending, or strictly descending,
 // needs neither. False when the work arrays cannot be allocated.
 template <class T>
 bool RankElements(const T* a, int n, int* out) noexcept {
@@ -248,14 +249,20 @@ bool RankElements(const T* a, int n, int* out) noexcept {
     const int maxBits = MaxDigitBits(count);
     std::uint32_t* counters = nullptr;
     if (hi - lo <= 32) {
-        auto records = NewWorkBuffer<std::uint64_t>(2 * count, maxBits, &counters);
+        // The vector sort needs no second half.
+        const bool vector = VectorSortAvailable();
+        auto records = NewWorkBuffer<std::uint64_t>(vector ? count : 2 * count, maxBits, &counters);
         if (!records) return false;
         std::uint64_t* x = records.get();
         for (std::size_t i = 0; i < count; ++i) {
             const auto bits = static_cast<std::uint64_t>((RankKey(a[i]) ^ all) >> lo);
             x[i] = (bits << 32) | i;
         }
-        MsdSort<PackedRules>(x, x + count, count, 32, 32 + hi - lo, true, maxBits, counters, 0);
+        if (vector) {
+            VectorSortKeys(x, count);
+        } else {
+            MsdSort<PackedRules>(x, x + count, count, 32, 32 + hi - lo, true, maxBits, counters, 0);
+        }
         for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<int>(x[i] & 0xffffffffu);
     } else {
         auto records = NewWorkBuffer<WideRecord>(2 * count, maxBits, &counters);

@@ -10,7 +10,9 @@
 // is reversed (random input shows neither within a few elements); then one
 // read finds the key bits that vary, and an array whose keys span few
 // values (every chararray and shortarray, few-distinct values:
-// CountingPays) is counted and written back from the counts. The others
+// CountingPays) is counted and written back from the counts. The others,
+// of 4 or 8 bytes, go to the AVX-512 quicksort of their keys
+// (vector_sort.h) where the processor has it; else they
 // are radix sorted through one work buffer of n elements and a few
 // thousand counters per level: most-significant-digit passes
 // (8-bit digits while a range is large, so that the scatter writes to few
@@ -20,10 +22,11 @@
 // or by further digits until a few elements are left, which a sorting
 // network of 4 to 32 keys orders without branches.
 //
-// Arrays of fewer than kInPlaceMax elements, and any array when the work
-// buffer cannot be allocated, are sorted in place instead
-// (InPlaceRadixSort), without the buffer, whose counters would cost more
-// than they save.
+// Arrays of fewer than kInPlaceMax elements skip the checks and are
+// sorted in place: by the vector sort where it serves, else by
+// InPlaceRadixSort, without the buffer, whose counters would cost more
+// than they save; so is any array when the work buffer cannot be
+// allocated.
 //
 // argsort (ordering.cpp): positions counted by key where sort would count,
 // else the buffered radix sort on records of a key and an element
@@ -41,9 +44,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <type_traits>
 
 #include "../command/helpers.h"
+#include "vector_sort.h"
 
 namespace nvec {
 
@@ -633,12 +638,41 @@ NVEC_KERNEL void CommonBits(const T* a, std::size_t n, SortKey<T>* allPtr,
     *anyPtr = any;
 }
 
+// Sorts n NaN-free elements of 4 or 8 bytes by the vector sort of their
+// keys: each element's storage receives its key (memcpy, which makes a key
+// object there), the keys are sorted, and each becomes its element again.
+template <class T>
+void VectorSortNumbers(T* a, std::size_t n) noexcept {
+    using Key = SortKey<T>;
+    for (std::size_t i = 0; i < n; ++i) {
+        Key bits;
+        std::memcpy(&bits, a + i, sizeof bits);
+        bits = KeyOfBits<T>(bits);
+        std::memcpy(a + i, &bits, sizeof bits);
+    }
+    Key* keys = std::launder(reinterpret_cast<Key*>(a));
+    VectorSortKeys(keys, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        Key bits;
+        std::memcpy(&bits, keys + i, sizeof bits);
+        bits = BitsOfKey<T>(bits);
+        std::memcpy(keys + i, &bits, sizeof bits);
+    }
+}
+
 // Sorts n NaN-free elements ascending.
 template <class T>
 void SortNumbers(T* a, std::size_t n) noexcept {
     using Key = SortKey<T>;
     using R = ValueRules<T>;
+    constexpr bool kVector = sizeof(T) >= 4;
     if (n < kInPlaceMax) {
+        if constexpr (kVector) {
+            if (VectorSortAvailable()) {
+                VectorSortNumbers(a, n);
+                return;
+            }
+        }
         InPlaceRadixSort(a, n, 8 * static_cast<int>(sizeof(T)));
         return;
     }
@@ -661,6 +695,12 @@ void SortNumbers(T* a, std::size_t n) noexcept {
     if (CountingPays(hi - lo, n, lo, [a](std::size_t i) { return KeyOf(a[i]); }) &&
         CountingSort(a, n, all, lo, hi - lo)) {
         return;
+    }
+    if constexpr (kVector) {
+        if (VectorSortAvailable()) {
+            VectorSortNumbers(a, n);
+            return;
+        }
     }
     const int maxBits = MaxDigitBits(n);
     std::uint32_t* counters = nullptr;
