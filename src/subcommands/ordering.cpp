@@ -209,6 +209,36 @@ bool CountingRank(const T* a, std::size_t n, SortKey<T> common, int lo, int bits
     return true;
 }
 
+// RankElements for 64-bit keys with the vector sort: the keys and their
+// positions sorted together, then each run of equal keys put back in the
+// order of its positions. Keys of all ones (NaN, the largest integer),
+// which the vector sort cannot take, come last, in order, as the largest.
+template <class T>
+bool RankWide(const T* a, std::size_t n, int* out) noexcept {
+    std::uint32_t* counters = nullptr;
+    auto buffer = NewWorkBuffer<std::uint64_t>(2 * n, 0, &counters);
+    if (!buffer) return false;
+    std::uint64_t* keys = buffer.get();
+    std::uint64_t* positions = keys + n;
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        keys[m] = RankKey(a[i]);
+        positions[m] = i;
+        m += keys[m] != ~std::uint64_t{0} ? 1 : 0;
+    }
+    for (std::size_t i = 0, last = m; i < n; ++i) {
+        if (RankKey(a[i]) == ~std::uint64_t{0}) out[last++] = static_cast<int>(i);
+    }
+    VectorSortKeysWithValues(keys, positions, m);
+    for (std::size_t i = 0; i < m;) {
+        std::size_t end = i + 1;
+        while (end < m && keys[end] == keys[i]) ++end;
+        if (end - i > 1) VectorSortKeys(positions + i, end - i);
+        for (; i < end; ++i) out[i] = static_cast<int>(positions[i]);
+    }
+    return true;
+}
+
 // Writes to out the positions of a[0, n) in stable ascending order: by
 // counting when the keys span few values (as sort does), else by the radix
 // sort of records (radix_sort.h): keys with at most 32 varying bits packed,
@@ -264,6 +294,8 @@ bool RankElements(const T* a, int n, int* out) noexcept {
             MsdSort<PackedRules>(x, x + count, count, 32, 32 + hi - lo, true, maxBits, counters, 0);
         }
         for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<int>(x[i] & 0xffffffffu);
+    } else if (sizeof(T) == 8 && VectorSortAvailable()) {
+        if constexpr (sizeof(T) == 8) return RankWide(a, count, out);
     } else {
         auto records = NewWorkBuffer<WideRecord>(2 * count, maxBits, &counters);
         if (!records) return false;

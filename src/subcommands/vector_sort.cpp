@@ -156,39 +156,71 @@ inline constexpr unsigned kUpperLanes = [] {
 template <class K>
 inline constexpr unsigned kAllLanes = (1u << Lanes<K>::kCount) - 1;
 
-// One comparator step within each register: lane i against lane i ^ x,
-// the smaller key to the lane whose bit `bit` is clear.
-template <class K, int R, int x, int bit>
-NVEC_AVX512_INLINE void InRegisterStep(__m512i* v) {
+// The comparators of the networks, on registers of keys v and, when
+// kValues, registers of values q that move with their keys (lanes of
+// eight 64-bit keys and values). A pair of equal keys stays in place.
+
+// Lane i of each register against lane i ^ x, the smaller key to the lane
+// whose bit `bit` is clear.
+template <class K, bool kValues, int R, int x, int bit>
+NVEC_AVX512_INLINE void InRegisterStep(__m512i* v, __m512i* q) {
     using L = Lanes<K>;
+    constexpr unsigned kUpper = kUpperLanes<L::kCount, bit>;
     const __m512i idx = _mm512_loadu_si512(kXorIndex<K, x>.data());
 #pragma GCC unroll 16
     for (int r = 0; r < R; ++r) {
         const __m512i w = L::Permute(idx, v[r]);
-        v[r] = L::Blend(kUpperLanes<L::kCount, bit>, L::Min(v[r], w), L::Max(v[r], w));
+        if constexpr (kValues) {
+            const unsigned take =
+                (L::Less(w, v[r]) & ~kUpper) | (L::Less(v[r], w) & kUpper);
+            q[r] = L::Blend(take, q[r], L::Permute(idx, q[r]));
+            v[r] = L::Blend(take, v[r], w);
+        } else {
+            v[r] = L::Blend(kUpper, L::Min(v[r], w), L::Max(v[r], w));
+        }
+    }
+}
+
+// Lane i of register r against lane i of register p, the smaller key to r.
+template <class K, bool kValues>
+NVEC_AVX512_INLINE void RegisterPair(__m512i* v, __m512i* q, int r, int p) {
+    using L = Lanes<K>;
+    const __m512i a = v[r];
+    const __m512i b = v[p];
+    if constexpr (kValues) {
+        const unsigned swap = L::Less(b, a);
+        const __m512i qa = q[r];
+        q[r] = L::Blend(swap, qa, q[p]);
+        q[p] = L::Blend(swap, q[p], qa);
+        v[r] = L::Blend(swap, a, b);
+        v[p] = L::Blend(swap, b, a);
+    } else {
+        v[r] = L::Min(a, b);
+        v[p] = L::Max(a, b);
     }
 }
 
 // The first step of merging blocks of `size` keys: key i against key
 // i ^ (size - 1).
-template <class K, int R, int size>
-NVEC_AVX512_INLINE void FlipStep(__m512i* v) {
+template <class K, bool kValues, int R, int size>
+NVEC_AVX512_INLINE void FlipStep(__m512i* v, __m512i* q) {
     using L = Lanes<K>;
     constexpr int kLanes = L::kCount;
     if constexpr (size <= kLanes) {
-        InRegisterStep<K, R, size - 1, size / 2>(v);
+        InRegisterStep<K, kValues, R, size - 1, size / 2>(v, q);
     } else {
+        // Register r against register r ^ kFlip lane-reversed.
         const __m512i rev = _mm512_loadu_si512(kXorIndex<K, kLanes - 1>.data());
         constexpr int kFlip = size / kLanes - 1;
 #pragma GCC unroll 16
         for (int r = 0; r < R; ++r) {
             const int p = r ^ kFlip;
             if (p > r) {
-                const __m512i b = L::Permute(rev, v[p]);
-                const __m512i lo = L::Min(v[r], b);
-                const __m512i hi = L::Max(v[r], b);
-                v[r] = lo;
-                v[p] = L::Permute(rev, hi);
+                v[p] = L::Permute(rev, v[p]);
+                if constexpr (kValues) q[p] = L::Permute(rev, q[p]);
+                RegisterPair<K, kValues>(v, q, r, p);
+                v[p] = L::Permute(rev, v[p]);
+                if constexpr (kValues) q[p] = L::Permute(rev, q[p]);
             }
         }
     }
@@ -196,60 +228,65 @@ NVEC_AVX512_INLINE void FlipStep(__m512i* v) {
 
 // The further steps of that merge: key i against key i ^ stride, for
 // stride = size / 4 down to 1.
-template <class K, int R, int stride>
-NVEC_AVX512_INLINE void StrideSteps(__m512i* v) {
-    using L = Lanes<K>;
-    constexpr int kLanes = L::kCount;
+template <class K, bool kValues, int R, int stride>
+NVEC_AVX512_INLINE void StrideSteps(__m512i* v, __m512i* q) {
+    constexpr int kLanes = Lanes<K>::kCount;
     if constexpr (stride < kLanes) {
-        InRegisterStep<K, R, stride, stride>(v);
+        InRegisterStep<K, kValues, R, stride, stride>(v, q);
     } else {
         constexpr int kApart = stride / kLanes;
 #pragma GCC unroll 16
         for (int r = 0; r < R; ++r) {
             const int p = r ^ kApart;
-            if (p > r) {
-                const __m512i lo = L::Min(v[r], v[p]);
-                const __m512i hi = L::Max(v[r], v[p]);
-                v[r] = lo;
-                v[p] = hi;
-            }
+            if (p > r) RegisterPair<K, kValues>(v, q, r, p);
         }
     }
-    if constexpr (stride > 1) StrideSteps<K, R, stride / 2>(v);
+    if constexpr (stride > 1) StrideSteps<K, kValues, R, stride / 2>(v, q);
 }
 
-template <class K, int R, int size>
-NVEC_AVX512_INLINE void Merges(__m512i* v) {
-    FlipStep<K, R, size>(v);
-    if constexpr (size >= 4) StrideSteps<K, R, size / 4>(v);
-    if constexpr (size < R * Lanes<K>::kCount) Merges<K, R, 2 * size>(v);
+template <class K, bool kValues, int R, int size>
+NVEC_AVX512_INLINE void Merges(__m512i* v, __m512i* q) {
+    FlipStep<K, kValues, R, size>(v, q);
+    if constexpr (size >= 4) StrideSteps<K, kValues, R, size / 4>(v, q);
+    if constexpr (size < R * Lanes<K>::kCount) Merges<K, kValues, R, 2 * size>(v, q);
 }
 
 // Sorts the keys of R registers, in lane order across the registers.
-template <class K, int R>
-NVEC_AVX512_INLINE void SortRegisters(__m512i* v) {
-    Merges<K, R, 2>(v);
+template <class K, bool kValues, int R>
+NVEC_AVX512_INLINE void SortRegisters(__m512i* v, __m512i* q) {
+    Merges<K, kValues, R, 2>(v, q);
 }
 
-// Sorts a[0, n), n <= R lanes of registers.
-template <class K, int R>
-NVEC_AVX512 void SortBlock(K* a, std::size_t n) {
+// The lanes of register r that hold one of n keys.
+template <class K>
+NVEC_AVX512_INLINE unsigned HeldLanes(int r, std::size_t n) {
+    constexpr int kLanes = Lanes<K>::kCount;
+    const std::size_t begin = static_cast<std::size_t>(r) * kLanes;
+    const std::size_t have = n > begin ? std::min<std::size_t>(n - begin, kLanes) : 0;
+    return kAllLanes<K> >> (kLanes - have);
+}
+
+// Sorts a[0, n), n <= R lanes of registers, with the values b[0, n) when
+// kValues.
+template <class K, bool kValues, int R>
+NVEC_AVX512 void SortBlock(K* a, std::uint64_t* b, std::size_t n) {
     using L = Lanes<K>;
     constexpr int kLanes = L::kCount;
     const __m512i fill = L::Set1(static_cast<K>(~K{0}));
     __m512i v[R];
+    __m512i q[R];
 #pragma GCC unroll 16
     for (int r = 0; r < R; ++r) {
-        const std::size_t begin = static_cast<std::size_t>(r) * kLanes;
-        const std::size_t have = n > begin ? std::min<std::size_t>(n - begin, kLanes) : 0;
-        v[r] = L::LoadOr(kAllLanes<K> >> (kLanes - have), a + begin, fill);
+        v[r] = L::LoadOr(HeldLanes<K>(r, n), a + r * kLanes, fill);
+        if constexpr (kValues) {
+            q[r] = _mm512_maskz_loadu_epi64(static_cast<__mmask8>(HeldLanes<K>(r, n)), b + r * kLanes);
+        }
     }
-    SortRegisters<K, R>(v);
+    SortRegisters<K, kValues, R>(v, q);
 #pragma GCC unroll 16
     for (int r = 0; r < R; ++r) {
-        const std::size_t begin = static_cast<std::size_t>(r) * kLanes;
-        const std::size_t have = n > begin ? std::min<std::size_t>(n - begin, kLanes) : 0;
-        L::StoreMasked(a + begin, kAllLanes<K> >> (kLanes - have), v[r]);
+        L::StoreMasked(a + r * kLanes, HeldLanes<K>(r, n), v[r]);
+        if constexpr (kValues) L::StoreMasked(b + r * kLanes, HeldLanes<K>(r, n), q[r]);
     }
 }
 
@@ -260,20 +297,20 @@ inline constexpr std::size_t kUnroll = 4;
 template <class K>
 inline constexpr std::size_t kBase = 16 * Lanes<K>::kCount;
 
-template <class K>
-NVEC_AVX512 void SortSmall(K* a, std::size_t n) {
+template <class K, bool kValues>
+NVEC_AVX512 void SortSmall(K* a, std::uint64_t* b, std::size_t n) {
     constexpr std::size_t kLanes = Lanes<K>::kCount;
     if (n <= 1) return;
     if (n <= kLanes) {
-        SortBlock<K, 1>(a, n);
+        SortBlock<K, kValues, 1>(a, b, n);
     } else if (n <= 2 * kLanes) {
-        SortBlock<K, 2>(a, n);
+        SortBlock<K, kValues, 2>(a, b, n);
     } else if (n <= 4 * kLanes) {
-        SortBlock<K, 4>(a, n);
+        SortBlock<K, kValues, 4>(a, b, n);
     } else if (n <= 8 * kLanes) {
-        SortBlock<K, 8>(a, n);
+        SortBlock<K, kValues, 8>(a, b, n);
     } else {
-        SortBlock<K, 16>(a, n);
+        SortBlock<K, kValues, 16>(a, b, n);
     }
 }
 
@@ -288,7 +325,7 @@ NVEC_AVX512 K ChoosePivot(const K* a, std::size_t n) {
     const std::size_t last = n - kLanes;
 #pragma GCC unroll 8
     for (int r = 0; r < kRegs; ++r) v[r] = L::Load(a + last * r / (kRegs - 1));
-    SortRegisters<K, kRegs>(v);
+    SortRegisters<K, false, kRegs>(v, nullptr);
     K sample[64];
 #pragma GCC unroll 8
     for (int r = 0; r < kRegs; ++r) L::Store(sample + r * kLanes, v[r]);
@@ -300,135 +337,174 @@ NVEC_AVX512_INLINE unsigned FrontLanes(__m512i v, __m512i pivot) {
     return orEqual ? Lanes<K>::LessEq(v, pivot) : Lanes<K>::Less(v, pivot);
 }
 
-// Stores the `valid` keys of v that go to the front at a[*writeLeft, ...)
-// and the others at a[..., *writeRight), with masked stores.
-template <class K, bool orEqual>
-NVEC_AVX512_INLINE void PlaceLast(K* a, __m512i v, unsigned valid, __m512i pivot,
-                                  std::size_t* writeLeft, std::size_t* writeRight) {
+// Where a partition writes: keys (and values) that go to the front at
+// [left, ...), the others at [..., right).
+struct Ends {
+    std::size_t left;
+    std::size_t right;
+};
+
+// Stores the `valid` keys of v that go to the front (mask m) and the
+// others, with the values q when kValues. Whole-vector stores when `whole`
+// (a vector of room at both ends), else masked ones.
+template <class K, bool kValues, bool whole>
+NVEC_AVX512_INLINE void PlaceVector(K* a, std::uint64_t* b, __m512i v, __m512i q, unsigned m,
+                                    unsigned valid, Ends* at) {
     using L = Lanes<K>;
     constexpr unsigned kAll = kAllLanes<K>;
     constexpr int kLanes = L::kCount;
-    const unsigned m = FrontLanes<K, orEqual>(v, pivot) & valid;
     const int count = std::popcount(m);
     const int others = std::popcount(valid & ~m);
-    L::StoreMasked(a + *writeLeft, kAll >> (kLanes - count), L::Compress(m, v));
-    *writeLeft += static_cast<std::size_t>(count);
-    *writeRight -= static_cast<std::size_t>(others);
-    L::StoreMasked(a + *writeRight, kAll >> (kLanes - others), L::Compress(valid & ~m, v));
+    const std::size_t left = at->left;
+    const std::size_t right = at->right - static_cast<std::size_t>(others);
+    if constexpr (whole) {
+        L::Store(a + left, L::Compress(m, v));
+        if constexpr (kValues) L::Store(b + left, L::Compress(m, q));
+        // The other keys into the top lanes, which land just below the
+        // right end.
+        const unsigned top = (kAll << count) & kAll;
+        L::Store(a + right - count, L::Expand(top, L::Compress(~m, v)));
+        if constexpr (kValues) L::Store(b + right - count, L::Expand(top, L::Compress(~m, q)));
+    } else {
+        const unsigned front = kAll >> (kLanes - count);
+        const unsigned back = kAll >> (kLanes - others);
+        L::StoreMasked(a + left, front, L::Compress(m, v));
+        L::StoreMasked(a + right, back, L::Compress(valid & ~m, v));
+        if constexpr (kValues) {
+            L::StoreMasked(b + left, front, L::Compress(m, q));
+            L::StoreMasked(b + right, back, L::Compress(valid & ~m, q));
+        }
+    }
+    at->left = left + static_cast<std::size_t>(count);
+    at->right = right;
 }
 
-// Stores the keys of v that go to the front (mask m) at a[*writeLeft,
-// ...) and the others at a[..., *writeRight), each with a whole vector
-// store: at least one vector of room must lie at both places.
-template <class K>
-NVEC_AVX512_INLINE void PlaceVector(K* a, __m512i v, unsigned m, std::size_t* writeLeft,
-                                    std::size_t* writeRight) {
+// Moves the keys of a[0, n), n > kBase, that are below the pivot (at most
+// the pivot when orEqual) to the front, with their values b when kValues;
+// returns their count.
+template <class K, bool kValues, bool orEqual>
+NVEC_AVX512 std::size_t Partition(K* a, std::uint64_t* b, std::size_t n, K pivotKey) {
     using L = Lanes<K>;
-    constexpr unsigned kAll = kAllLanes<K>;
-    constexpr std::size_t kLanes = L::kCount;
-    const auto count = static_cast<unsigned>(std::popcount(m));
-    L::Store(a + *writeLeft, L::Compress(m, v));
-    *writeLeft += count;
-    // The other keys into the top lanes, which land just below writeRight.
-    L::Store(a + *writeRight - kLanes, L::Expand((kAll << count) & kAll, L::Compress(~m, v)));
-    *writeRight -= kLanes - count;
-}
-
-// Moves the keys of a[0, n), n >= 2 * kHeld lanes, that are below the
-// pivot (at most the pivot when orEqual) to the front; returns their
-// count.
-template <class K, bool orEqual>
-NVEC_AVX512 std::size_t Partition(K* a, std::size_t n, K pivotKey) {
-    using L = Lanes<K>;
+    using VL = Lanes<std::uint64_t>;
     constexpr std::size_t kLanes = L::kCount;
     constexpr unsigned kAll = kAllLanes<K>;
     constexpr std::size_t kBlock = kUnroll * kLanes;
     const __m512i pivot = L::Set1(pivotKey);
     __m512i held[2 * kUnroll];
+    __m512i heldValues[2 * kUnroll];
 #pragma GCC unroll 8
-    for (std::size_t r = 0; r < kUnroll; ++r) {
-        held[r] = L::Load(a + r * kLanes);
-        held[kUnroll + r] = L::Load(a + n - kBlock + r * kLanes);
+    for (std::size_t r = 0; r < 2 * kUnroll; ++r) {
+        const std::size_t from = r < kUnroll ? r * kLanes : n - kBlock + (r - kUnroll) * kLanes;
+        held[r] = L::Load(a + from);
+        if constexpr (kValues) heldValues[r] = VL::Load(b + from);
     }
-    // Unread keys: [readLeft, readRight); room: [writeLeft, readLeft) and
-    // [readRight, writeRight), together 2 kUnroll vectors. Blocks of
-    // kUnroll vectors are read from the end with less room, which leaves
-    // at least kUnroll vectors of room at both ends for their stores. The
-    // end is chosen without a branch, which random keys would mispredict
-    // half the time, and the vectors of a block do not wait on one
-    // another.
+    // Unread keys: [readLeft, readRight); room: [at.left, readLeft) and
+    // [readRight, at.right), together 2 kUnroll vectors. Blocks of kUnroll
+    // vectors are read from the end with less room, which leaves at least
+    // kUnroll vectors of room at both ends for their stores. The end is
+    // chosen without a branch, which random keys would mispredict half the
+    // time, and the vectors of a block do not wait on one another.
     std::size_t readLeft = kBlock;
     std::size_t readRight = n - kBlock;
-    std::size_t writeLeft = 0;
-    std::size_t writeRight = n;
-    while (readRight - readLeft >= kBlock) {
+    Ends at{0, n};
+    const __m512i none = _mm512_setzero_si512();
+    for (std::size_t step = kBlock; readRight - readLeft >= kLanes;) {
+        // Whole blocks, then single vectors: room stays enough for both.
+        if (readRight - readLeft < step) step = kLanes;
         const std::size_t left =
-            std::size_t{0} - static_cast<std::size_t>(readLeft - writeLeft <= writeRight - readRight);
-        const std::size_t at = (readLeft & left) | ((readRight - kBlock) & ~left);
-        readLeft += kBlock & left;
-        readRight -= kBlock & ~left;
-        __m512i v[kUnroll];
-        unsigned m[kUnroll];
+            std::size_t{0} - static_cast<std::size_t>(readLeft - at.left <= at.right - readRight);
+        const std::size_t from = (readLeft & left) | ((readRight - step) & ~left);
+        readLeft += step & left;
+        readRight -= step & ~left;
+        if (step == kBlock) {
+            __m512i v[kUnroll];
+            __m512i q[kUnroll];
+            unsigned m[kUnroll];
 #pragma GCC unroll 8
-        for (std::size_t r = 0; r < kUnroll; ++r) {
-            v[r] = L::Load(a + at + r * kLanes);
-            m[r] = FrontLanes<K, orEqual>(v[r], pivot);
+            for (std::size_t r = 0; r < kUnroll; ++r) {
+                v[r] = L::Load(a + from + r * kLanes);
+                q[r] = kValues ? VL::Load(b + from + r * kLanes) : none;
+                m[r] = FrontLanes<K, orEqual>(v[r], pivot);
+            }
+#pragma GCC unroll 8
+            for (std::size_t r = 0; r < kUnroll; ++r) {
+                PlaceVector<K, kValues, true>(a, b, v[r], q[r], m[r], kAll, &at);
+            }
+        } else {
+            const __m512i v = L::Load(a + from);
+            const __m512i q = kValues ? VL::Load(b + from) : none;
+            PlaceVector<K, kValues, true>(a, b, v, q, FrontLanes<K, orEqual>(v, pivot), kAll, &at);
         }
-#pragma GCC unroll 8
-        for (std::size_t r = 0; r < kUnroll; ++r) PlaceVector(a, v[r], m[r], &writeLeft, &writeRight);
     }
-    // Single vectors, then the keys left over, then those held: room stays
-    // enough at both ends.
-    while (readRight - readLeft >= kLanes) {
-        const std::size_t left =
-            std::size_t{0} - static_cast<std::size_t>(readLeft - writeLeft <= writeRight - readRight);
-        const std::size_t at = (readLeft & left) | ((readRight - kLanes) & ~left);
-        readLeft += kLanes & left;
-        readRight -= kLanes & ~left;
-        const __m512i v = L::Load(a + at);
-        PlaceVector(a, v, FrontLanes<K, orEqual>(v, pivot), &writeLeft, &writeRight);
-    }
-    // What is left is in registers, and [writeLeft, writeRight) is room for
+    // What is left is in registers, and [at.left, at.right) is room for
     // exactly those keys.
     const auto rest = static_cast<int>(readRight - readLeft);
     if (rest > 0) {
         const unsigned valid = kAll >> (static_cast<int>(kLanes) - rest);
-        PlaceLast<K, orEqual>(a, L::LoadOr(valid, a + readLeft, L::Set1(0)), valid, pivot,
-                              &writeLeft, &writeRight);
+        const __m512i v = L::LoadOr(valid, a + readLeft, none);
+        const __m512i q = kValues ? VL::LoadOr(valid, b + readLeft, none) : none;
+        PlaceVector<K, kValues, false>(a, b, v, q, FrontLanes<K, orEqual>(v, pivot) & valid, valid,
+                                       &at);
     }
 #pragma GCC unroll 8
     for (std::size_t r = 0; r < 2 * kUnroll; ++r) {
-        PlaceLast<K, orEqual>(a, held[r], kAll, pivot, &writeLeft, &writeRight);
+        PlaceVector<K, kValues, false>(a, b, held[r], kValues ? heldValues[r] : none,
+                                       FrontLanes<K, orEqual>(held[r], pivot), kAll, &at);
     }
-    return writeLeft;
+    return at.left;
 }
 
-template <class K>
-NVEC_AVX512 void QuickSort(K* a, std::size_t n, int levels) {
+// Heap sort of keys with their values: the way out of ranges that keep
+// splitting badly.
+inline void HeapSort(std::uint64_t* a, std::uint64_t* b, std::size_t n) noexcept {
+    auto sift = [a, b](std::size_t i, std::size_t end) {
+        for (std::size_t child; (child = 2 * i + 1) < end; i = child) {
+            if (child + 1 < end && a[child] < a[child + 1]) ++child;
+            if (!(a[i] < a[child])) return;
+            std::swap(a[i], a[child]);
+            std::swap(b[i], b[child]);
+        }
+    };
+    for (std::size_t i = n / 2; i-- > 0;) sift(i, n);
+    for (std::size_t end = n; end-- > 1;) {
+        std::swap(a[0], a[end]);
+        std::swap(b[0], b[end]);
+        sift(0, end);
+    }
+}
+
+template <class K, bool kValues>
+NVEC_AVX512 void QuickSort(K* a, std::uint64_t* b, std::size_t n, int levels) {
     while (n > kBase<K>) {
         if (levels-- == 0) {
-            std::sort(a, a + n);
+            if constexpr (kValues) {
+                HeapSort(a, b, n);
+            } else {
+                std::sort(a, a + n);
+            }
             return;
         }
         const K pivot = ChoosePivot(a, n);
-        std::size_t split = Partition<K, false>(a, n, pivot);
+        std::size_t split = Partition<K, kValues, false>(a, b, n, pivot);
         if (split == 0) {
             // The pivot is the smallest key: its equals are done.
-            split = Partition<K, true>(a, n, pivot);
+            split = Partition<K, kValues, true>(a, b, n, pivot);
             a += split;
+            b += kValues ? split : 0;
             n -= split;
             continue;
         }
         if (split < n - split) {
-            QuickSort(a, split, levels);
+            QuickSort<K, kValues>(a, b, split, levels);
             a += split;
+            b += kValues ? split : 0;
             n -= split;
         } else {
-            QuickSort(a + split, n - split, levels);
+            QuickSort<K, kValues>(a + split, kValues ? b + split : b, n - split, levels);
             n = split;
         }
     }
-    SortSmall(a, n);
+    SortSmall<K, kValues>(a, b, n);
 }
 
 bool Detect() noexcept {
@@ -438,10 +514,12 @@ bool Detect() noexcept {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt");
 }
 
+int Levels(std::size_t n) noexcept { return 2 * static_cast<int>(std::bit_width(n)) + 4; }
+
 template <class K>
 void SortKeys(K* keys, std::size_t n) noexcept {
     if (!VectorSortAvailable() || n < 2) return;
-    QuickSort(keys, n, 2 * static_cast<int>(std::bit_width(n)) + 4);
+    QuickSort<K, false>(keys, nullptr, n, Levels(n));
 }
 
 }  // namespace
@@ -454,6 +532,11 @@ bool VectorSortAvailable() noexcept {
 void VectorSortKeys(std::uint32_t* keys, std::size_t n) noexcept { SortKeys(keys, n); }
 void VectorSortKeys(std::uint64_t* keys, std::size_t n) noexcept { SortKeys(keys, n); }
 
+void VectorSortKeysWithValues(std::uint64_t* keys, std::uint64_t* values, std::size_t n) noexcept {
+    if (!VectorSortAvailable() || n < 2) return;
+    QuickSort<std::uint64_t, true>(keys, values, n, Levels(n));
+}
+
 #pragma GCC diagnostic pop
 
 #else
@@ -461,6 +544,7 @@ void VectorSortKeys(std::uint64_t* keys, std::size_t n) noexcept { SortKeys(keys
 bool VectorSortAvailable() noexcept { return false; }
 void VectorSortKeys(std::uint32_t*, std::size_t) noexcept {}
 void VectorSortKeys(std::uint64_t*, std::size_t) noexcept {}
+void VectorSortKeysWithValues(std::uint64_t*, std::uint64_t*, std::size_t) noexcept {}
 
 #endif
 
