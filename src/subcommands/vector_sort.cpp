@@ -337,6 +337,23 @@ NVEC_AVX512_INLINE unsigned FrontLanes(__m512i v, __m512i pivot) {
     return orEqual ? Lanes<K>::LessEq(v, pivot) : Lanes<K>::Less(v, pivot);
 }
 
+// For each mask of 8 lanes, the lanes set in it and then the others, in
+// order: one byte each.
+inline constexpr auto kFrontFirst = [] {
+    std::array<std::uint64_t, 256> order{};
+    for (unsigned m = 0; m < 256; ++m) {
+        int k = 0;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (unsigned lane = 0; lane < 8; ++lane) {
+                if (((m >> lane) & 1u) == (pass == 0 ? 1u : 0u)) {
+                    order[m] |= static_cast<std::uint64_t>(lane) << (8 * k++);
+                }
+            }
+        }
+    }
+    return order;
+}();
+
 // Where a partition writes: keys (and values) that go to the front at
 // [left, ...), the others at [..., right).
 struct Ends {
@@ -357,7 +374,20 @@ NVEC_AVX512_INLINE void PlaceVector(K* a, std::uint64_t* b, __m512i v, __m512i q
     const int others = std::popcount(valid & ~m);
     const std::size_t left = at->left;
     const std::size_t right = at->right - static_cast<std::size_t>(others);
-    if constexpr (whole) {
+    if constexpr (whole && kLanes == 8) {
+        // One permutation puts the front keys first and the others last:
+        // stored at the left end and just below the right end, each group
+        // lands in its place.
+        const __m512i order = _mm512_cvtepu8_epi64(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kFrontFirst.data() + m)));
+        L::Store(a + left, L::Permute(order, v));
+        L::Store(a + at->right - kLanes, L::Permute(order, v));
+        if constexpr (kValues) {
+            const __m512i w = L::Permute(order, q);
+            L::Store(b + left, w);
+            L::Store(b + at->right - kLanes, w);
+        }
+    } else if constexpr (whole) {
         L::Store(a + left, L::Compress(m, v));
         if constexpr (kValues) L::Store(b + left, L::Compress(m, q));
         // The other keys into the top lanes, which land just below the
