@@ -1,30 +1,33 @@
 // The AVX-512 quicksort of unsigned keys (vector_sort.h).
 //
 // A range of more than kBase keys (16 vector registers' worth) is split
-// around a pivot, the median of 64 keys sampled across it, by a
-// vectorised partition that needs no second array: the first and the last
-// vector of the range are held in registers, which leaves one vector of
-// room at each end; each step reads the next vector from the end with less
-// room, compresses the keys below the pivot to the front of the room at the
-// left and the others to the back of the room at the right. Reading from
-// the end with less room keeps at least one vector of room at both ends, so
-// every store is a whole vector, its unused lanes falling in the room. The
-// smaller part is sorted by recursion, the larger by the loop. When no key
-// is below the pivot (the pivot is the range's smallest key), the keys equal
-// to it are split off instead, and they are done: every split makes
-// progress, and ranges of equal keys end at once. A range that is still
-// being split after 2 log2(n) + 4 levels (inputs built against the
-// sampling) goes to std::sort, which bounds the time by n log n.
+// around a pivot, the median of 64 keys sampled across it (16 in small
+// ranges), by a vectorised partition that needs no second array: the first
+// and the last kUnroll vectors of the range are held in registers, which
+// leaves that much room at each end; each step reads the next kUnroll
+// vectors from the end with less room and stores the keys of each vector
+// below the pivot to the front of the room at the left and the others to
+// the back of the room at the right. Reading from the end with less room
+// keeps enough room at both ends, so every store is a whole vector, its
+// unused lanes falling in the room (64-bit keys are put in that order by
+// one permutation from a table of the 256 masks, 32-bit keys by two
+// compressions). The smaller part is sorted by recursion, the larger by
+// the loop. When no key is below the pivot (the pivot is the range's
+// smallest key), the keys equal to it are split off instead, and they are
+// done: every split makes progress, and ranges of equal keys end at once.
+// A range that is still being split after 2 log2(n) + 4 levels (inputs
+// built against the sampling) goes to std::sort, or a heap sort for keys
+// with values, which bounds the time by n log n.
 //
 // A range of at most kBase keys is loaded into 1, 2, 4, 8 or 16 registers,
 // the lanes past its end filled with the largest key, sorted there by a
 // bitonic network with ascending comparators only (the same network as the
 // portable sorts' small networks), and stored back with the filler lanes
 // masked off. Filler keys equal to real ones are equal keys, so which lanes
-// are stored does not matter.
+// are stored does not matter (keys with values must be below the filler).
 //
 // The functions that use AVX-512 carry the instruction set in their target
-// attribute, and only VectorSortKeys, after the processor check, calls
+// attribute, and only the entry points, after the processor check, call
 // them; the rest of the library is built for the baseline processor.
 
 #include "vector_sort.h"
@@ -291,7 +294,7 @@ NVEC_AVX512 void SortBlock(K* a, std::uint64_t* b, std::size_t n) {
 }
 
 // Vectors that the partition reads at a time.
-inline constexpr std::size_t kUnroll = 4;
+inline constexpr std::size_t kUnroll = 8;
 
 // Ranges of at most this many keys are sorted in registers.
 template <class K>
@@ -314,22 +317,30 @@ NVEC_AVX512 void SortSmall(K* a, std::uint64_t* b, std::size_t n) {
     }
 }
 
-// The median of 64 keys of a[0, n), n > kBase: a vector's worth at each of
-// 64 / lanes places spread over the range, sorted in registers.
-template <class K>
-NVEC_AVX512 K ChoosePivot(const K* a, std::size_t n) {
+// The median of kSample keys of a[0, n), n > kBase: a vector's worth at
+// each of kSample / lanes places spread over the range, sorted in
+// registers.
+template <class K, int kSample>
+NVEC_AVX512 K SampleMedian(const K* a, std::size_t n) {
     using L = Lanes<K>;
     constexpr int kLanes = L::kCount;
-    constexpr int kRegs = 64 / kLanes;
+    constexpr int kRegs = kSample / kLanes;
     __m512i v[kRegs];
     const std::size_t last = n - kLanes;
 #pragma GCC unroll 8
-    for (int r = 0; r < kRegs; ++r) v[r] = L::Load(a + last * r / (kRegs - 1));
+    for (int r = 0; r < kRegs; ++r) v[r] = L::Load(a + (kRegs == 1 ? last / 2 : last * r / (kRegs - 1)));
     SortRegisters<K, false, kRegs>(v, nullptr);
-    K sample[64];
+    K sample[kSample];
 #pragma GCC unroll 8
     for (int r = 0; r < kRegs; ++r) L::Store(sample + r * kLanes, v[r]);
-    return sample[32];
+    return sample[kSample / 2];
+}
+
+// The pivot: the median of 64 keys, of 16 in ranges of at most 16 times
+// kBase keys, whose partitions cost little more than the larger sample.
+template <class K>
+NVEC_AVX512 K ChoosePivot(const K* a, std::size_t n) {
+    return n > 16 * kBase<K> ? SampleMedian<K, 64>(a, n) : SampleMedian<K, 16>(a, n);
 }
 
 template <class K, bool orEqual>
