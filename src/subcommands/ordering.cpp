@@ -162,12 +162,19 @@ void SortElements(T* a, int n) noexcept {
 // Compacts sorted elements in one pass: each element is kept when it
 // differs (by the type's own inequality) from the last one kept, so every
 // NaN stays and -0.0 and 0.0 count as one value. Returns the count kept.
+// Each element is stored at the next place whether kept or not, and the
+// comparison is with the element before it, which equals the last one kept
+// whenever it was dropped: the loop waits on no store and takes no branch.
 template <class T>
 int DropRepeats(T* a, int n) noexcept {
     if (n == 0) return 0;
     int kept = 1;
+    T last = a[0];
     for (int i = 1; i < n; ++i) {
-        if (a[i] != a[kept - 1]) a[kept++] = a[i];
+        const T v = a[i];
+        a[kept] = v;
+        kept += v != last ? 1 : 0;
+        last = v;
     }
     return kept;
 }
