@@ -69,8 +69,9 @@ SortKey<T> KeyOfBits(SortKey<T> bits) noexcept {
     using K = SortKey<T>;
     static_assert(sizeof(K) == sizeof(T));
     if constexpr (std::is_floating_point_v<T>) {
-        using S = std::make_signed_t<K>;
-        auto spread = static_cast<K>(static_cast<S>(bits) >> (8 * sizeof(K) - 1));
+        // 0 - sign bit rather than an arithmetic shift: vector units
+        // before AVX-512 have no 64-bit arithmetic shift.
+        auto spread = static_cast<K>(K{0} - static_cast<K>(bits >> (8 * sizeof(K) - 1)));
         return static_cast<K>(bits ^ (spread | kKeySign<K>));
     } else if constexpr (std::is_signed_v<T>) {
         return static_cast<K>(bits ^ kKeySign<K>);
@@ -91,9 +92,8 @@ template <class T>
 SortKey<T> BitsOfKey(SortKey<T> k) noexcept {
     using K = SortKey<T>;
     if constexpr (std::is_floating_point_v<T>) {
-        using S = std::make_signed_t<K>;
         // A key with the top bit clear came from a negative value.
-        auto spread = static_cast<K>(~static_cast<K>(static_cast<S>(k) >> (8 * sizeof(K) - 1)));
+        auto spread = static_cast<K>(static_cast<K>(k >> (8 * sizeof(K) - 1)) - K{1});
         return static_cast<K>(k ^ (spread | kKeySign<K>));
     } else if constexpr (std::is_signed_v<T>) {
         return static_cast<K>(k ^ kKeySign<K>);
@@ -638,26 +638,54 @@ NVEC_KERNEL void CommonBits(const T* a, std::size_t n, SortKey<T>* allPtr,
     *anyPtr = any;
 }
 
-// Sorts n NaN-free elements of 4 or 8 bytes by the vector sort of their
-// keys: each element's storage receives its key (memcpy, which makes a key
-// object there), the keys are sorted, and each becomes its element again.
+// Turns each element of a[0, n) into its key, in its own storage (memcpy,
+// which makes a key object there), and gives the AND and the OR of the
+// keys: one read for both (NVEC_KERNEL).
 template <class T>
-void VectorSortNumbers(T* a, std::size_t n) noexcept {
+NVEC_KERNEL void ElementsToKeys(T* a, std::size_t n, SortKey<T>* allPtr,
+                                SortKey<T>* anyPtr) noexcept {
     using Key = SortKey<T>;
+    Key all = static_cast<Key>(~Key{0});
+    Key any = 0;
     for (std::size_t i = 0; i < n; ++i) {
         Key bits;
         std::memcpy(&bits, a + i, sizeof bits);
         bits = KeyOfBits<T>(bits);
         std::memcpy(a + i, &bits, sizeof bits);
+        all &= bits;
+        any |= bits;
     }
-    Key* keys = std::launder(reinterpret_cast<Key*>(a));
-    VectorSortKeys(keys, n);
+    *allPtr = all;
+    *anyPtr = any;
+}
+
+// ElementsToKeys undone.
+template <class T>
+NVEC_KERNEL void KeysToElements(T* a, std::size_t n) noexcept {
+    using Key = SortKey<T>;
     for (std::size_t i = 0; i < n; ++i) {
         Key bits;
-        std::memcpy(&bits, keys + i, sizeof bits);
+        std::memcpy(&bits, a + i, sizeof bits);
         bits = BitsOfKey<T>(bits);
-        std::memcpy(keys + i, &bits, sizeof bits);
+        std::memcpy(a + i, &bits, sizeof bits);
     }
+}
+
+// The keys that ElementsToKeys left in a's storage.
+template <class T>
+SortKey<T>* KeysIn(T* a) noexcept {
+    return std::launder(reinterpret_cast<SortKey<T>*>(a));
+}
+
+// Sorts n NaN-free elements of 4 or 8 bytes by the vector sort of their
+// keys.
+template <class T>
+void VectorSortNumbers(T* a, std::size_t n) noexcept {
+    SortKey<T> all;
+    SortKey<T> any;
+    ElementsToKeys(a, n, &all, &any);
+    VectorSortKeys(KeysIn(a), n);
+    KeysToElements(a, n);
 }
 
 // Sorts n NaN-free elements ascending.
@@ -688,6 +716,23 @@ void SortNumbers(T* a, std::size_t n) noexcept {
     // values of the AND, shifted right by lo.
     Key all;
     Key any;
+    if constexpr (kVector) {
+        // The vector sort's keys and the bits that vary from one read;
+        // keys that span few values are counted instead.
+        if (VectorSortAvailable()) {
+            ElementsToKeys(a, n, &all, &any);
+            int lo;
+            int hi;
+            VaryingBits(all, any, &lo, &hi);
+            Key* keys = KeysIn(a);
+            const bool count = CountingPays(hi - lo, n, lo, [keys](std::size_t i) { return keys[i]; });
+            if (!count) VectorSortKeys(keys, n);
+            KeysToElements(a, n);
+            if (!count || CountingSort(a, n, all, lo, hi - lo)) return;
+            VectorSortNumbers(a, n);
+            return;
+        }
+    }
     CommonBits(a, n, &all, &any);
     int lo;
     int hi;
@@ -695,12 +740,6 @@ void SortNumbers(T* a, std::size_t n) noexcept {
     if (CountingPays(hi - lo, n, lo, [a](std::size_t i) { return KeyOf(a[i]); }) &&
         CountingSort(a, n, all, lo, hi - lo)) {
         return;
-    }
-    if constexpr (kVector) {
-        if (VectorSortAvailable()) {
-            VectorSortNumbers(a, n);
-            return;
-        }
     }
     const int maxBits = MaxDigitBits(n);
     std::uint32_t* counters = nullptr;

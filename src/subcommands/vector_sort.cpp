@@ -89,6 +89,9 @@ struct Lanes<std::uint64_t> {
     static NVEC_AVX512_INLINE unsigned LessEq(__m512i a, __m512i b) {
         return _mm512_cmple_epu64_mask(a, b);
     }
+    static NVEC_AVX512_INLINE unsigned NotEqual(__m512i a, __m512i b) {
+        return _mm512_cmpneq_epu64_mask(a, b);
+    }
     static NVEC_AVX512_INLINE __m512i Compress(unsigned m, __m512i v) {
         return _mm512_maskz_compress_epi64(static_cast<__mmask8>(m), v);
     }
@@ -124,6 +127,9 @@ struct Lanes<std::uint32_t> {
     }
     static NVEC_AVX512_INLINE unsigned LessEq(__m512i a, __m512i b) {
         return _mm512_cmple_epu32_mask(a, b);
+    }
+    static NVEC_AVX512_INLINE unsigned NotEqual(__m512i a, __m512i b) {
+        return _mm512_cmpneq_epu32_mask(a, b);
     }
     static NVEC_AVX512_INLINE __m512i Compress(unsigned m, __m512i v) {
         return _mm512_maskz_compress_epi32(static_cast<__mmask16>(m), v);
@@ -317,11 +323,41 @@ NVEC_AVX512 void SortSmall(K* a, std::uint64_t* b, std::size_t n) {
     }
 }
 
+// The pivot of a range, and whether the sample held it more than once
+// (the key is then frequent enough to be split off with its equals).
+template <class K>
+struct Pivot {
+    K key;
+    bool repeated;
+    bool uniform;  // every key of the sample is the pivot
+};
+
+// Whether every key of a[0, n), n >= 1 lane, is k: vectors compared a few
+// at a time, so that a range with another key stops soon.
+template <class K>
+NVEC_AVX512 bool AllEqual(const K* a, std::size_t n, K k) {
+    using L = Lanes<K>;
+    constexpr std::size_t kLanes = L::kCount;
+    const __m512i key = L::Set1(k);
+    std::size_t i = 0;
+    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
+        const unsigned differ = L::NotEqual(L::Load(a + i), key) |
+                                L::NotEqual(L::Load(a + i + kLanes), key) |
+                                L::NotEqual(L::Load(a + i + 2 * kLanes), key) |
+                                L::NotEqual(L::Load(a + i + 3 * kLanes), key);
+        if (differ != 0) return false;
+    }
+    for (; i < n; ++i) {
+        if (a[i] != k) return false;
+    }
+    return true;
+}
+
 // The median of kSample keys of a[0, n), n > kBase: a vector's worth at
 // each of kSample / lanes places spread over the range, sorted in
 // registers.
 template <class K, int kSample>
-NVEC_AVX512 K SampleMedian(const K* a, std::size_t n) {
+NVEC_AVX512 Pivot<K> SampleMedian(const K* a, std::size_t n) {
     using L = Lanes<K>;
     constexpr int kLanes = L::kCount;
     constexpr int kRegs = kSample / kLanes;
@@ -333,13 +369,15 @@ NVEC_AVX512 K SampleMedian(const K* a, std::size_t n) {
     K sample[kSample];
 #pragma GCC unroll 8
     for (int r = 0; r < kRegs; ++r) L::Store(sample + r * kLanes, v[r]);
-    return sample[kSample / 2];
+    constexpr int kMid = kSample / 2;
+    return {sample[kMid], sample[kMid - 1] == sample[kMid] || sample[kMid + 1] == sample[kMid],
+            sample[0] == sample[kSample - 1]};
 }
 
 // The pivot: the median of 64 keys, of 16 in ranges of at most 16 times
 // kBase keys, whose partitions cost little more than the larger sample.
 template <class K>
-NVEC_AVX512 K ChoosePivot(const K* a, std::size_t n) {
+NVEC_AVX512 Pivot<K> ChoosePivot(const K* a, std::size_t n) {
     return n > 16 * kBase<K> ? SampleMedian<K, 64>(a, n) : SampleMedian<K, 16>(a, n);
 }
 
@@ -525,23 +563,27 @@ NVEC_AVX512 void QuickSort(K* a, std::uint64_t* b, std::size_t n, int levels) {
             }
             return;
         }
-        const K pivot = ChoosePivot(a, n);
-        std::size_t split = Partition<K, kValues, false>(a, b, n, pivot);
-        if (split == 0) {
-            // The pivot is the smallest key: its equals are done.
-            split = Partition<K, kValues, true>(a, b, n, pivot);
-            a += split;
-            b += kValues ? split : 0;
-            n -= split;
-            continue;
+        const Pivot<K> pivot = ChoosePivot(a, n);
+        // Ranges of one key, which repeated keys end in, are done.
+        if (pivot.uniform && AllEqual(a, n, pivot.key)) return;
+        const std::size_t split = Partition<K, kValues, false>(a, b, n, pivot.key);
+        // The keys equal to the pivot, which start the part above the
+        // split, are done when split off: when the pivot is the smallest
+        // key (which makes the split progress), and when the sample shows
+        // it often.
+        std::size_t equal = 0;
+        if (split == 0 || (pivot.repeated && n - split > kBase<K>)) {
+            equal = Partition<K, kValues, true>(a + split, kValues ? b + split : b, n - split,
+                                                pivot.key);
         }
-        if (split < n - split) {
+        const std::size_t above = split + equal;
+        if (split < n - above) {
             QuickSort<K, kValues>(a, b, split, levels);
-            a += split;
-            b += kValues ? split : 0;
-            n -= split;
+            a += above;
+            b += kValues ? above : 0;
+            n -= above;
         } else {
-            QuickSort<K, kValues>(a + split, kValues ? b + split : b, n - split, levels);
+            QuickSort<K, kValues>(a + above, kValues ? b + above : b, n - above, levels);
             n = split;
         }
     }
