@@ -216,32 +216,43 @@ bool CountingRank(const T* a, std::size_t n, SortKey<T> common, int lo, int bits
     return true;
 }
 
-// RankElements for 64-bit keys with the vector sort: the keys and their
-// positions sorted together, then each run of equal keys put back in the
-// order of its positions. Keys of all ones (NaN, the largest integer),
-// which the vector sort cannot take, come last, in order, as the largest.
+// RankElements with the vector sort: each key, its varying bits [lo, hi)
+// alone, and its position packed into one 64-bit word, the key above; the
+// words, all distinct, sorted. Keys of more bits than the position leaves
+// room for lose their lowest bits, so words of equal (shortened) keys can
+// hold different keys: such runs, which random keys rarely make, are then
+// sorted again by the whole key and the position.
 template <class T>
-bool RankWide(const T* a, std::size_t n, int* out) noexcept {
+bool RankPacked(const T* a, std::size_t n, SortKey<T> all, int lo, int hi, int* out) noexcept {
+    const int positionBits = static_cast<int>(std::bit_width(n - 1));
+    const int dropped = std::max(0, hi - lo - (64 - positionBits));
     std::uint32_t* counters = nullptr;
-    auto buffer = NewWorkBuffer<std::uint64_t>(2 * n, 0, &counters);
-    if (!buffer) return false;
-    std::uint64_t* keys = buffer.get();
-    std::uint64_t* positions = keys + n;
-    std::size_t m = 0;
+    auto records = NewWorkBuffer<std::uint64_t>(n, 0, &counters);
+    if (!records) return false;
+    std::uint64_t* x = records.get();
     for (std::size_t i = 0; i < n; ++i) {
-        keys[m] = RankKey(a[i]);
-        positions[m] = i;
-        m += keys[m] != ~std::uint64_t{0} ? 1 : 0;
+        const auto bits = static_cast<std::uint64_t>((RankKey(a[i]) ^ all) >> lo) >> dropped;
+        x[i] = (bits << positionBits) | i;
     }
-    for (std::size_t i = 0, last = m; i < n; ++i) {
-        if (RankKey(a[i]) == ~std::uint64_t{0}) out[last++] = static_cast<int>(i);
+    VectorSortKeys(x, n);
+    const std::uint64_t positionMask = (std::uint64_t{1} << positionBits) - 1;
+    unsigned repeats = 0;
+    out[0] = static_cast<int>(x[0] & positionMask);
+    for (std::size_t i = 1; i < n; ++i) {
+        out[i] = static_cast<int>(x[i] & positionMask);
+        repeats |= (x[i] >> positionBits) == (x[i - 1] >> positionBits) ? 1u : 0u;
     }
-    VectorSortKeysWithValues(keys, positions, m);
-    for (std::size_t i = 0; i < m;) {
+    if (dropped == 0 || repeats == 0) return true;
+    auto before = [a](int p, int q) {
+        const SortKey<T> kp = RankKey(a[p]);
+        const SortKey<T> kq = RankKey(a[q]);
+        return kp < kq || (kp == kq && p < q);
+    };
+    for (std::size_t i = 0; i < n;) {
         std::size_t end = i + 1;
-        while (end < m && keys[end] == keys[i]) ++end;
-        if (end - i > 1) VectorSortKeys(positions + i, end - i);
-        for (; i < end; ++i) out[i] = static_cast<int>(positions[i]);
+        while (end < n && (x[end] >> positionBits) == (x[i] >> positionBits)) ++end;
+        if (end - i > 1) std::sort(out + i, out + end, before);
+        i = end;
     }
     return true;
 }
@@ -283,26 +294,19 @@ bool RankElements(const T* a, int n, int* out) noexcept {
     if (CountingPays(hi - lo, count, lo, [a](std::size_t i) { return RankKey(a[i]); })) {
         return CountingRank(a, count, all, lo, hi - lo, out);
     }
+    if (VectorSortAvailable()) return RankPacked(a, count, all, lo, hi, out);
     const int maxBits = MaxDigitBits(count);
     std::uint32_t* counters = nullptr;
     if (hi - lo <= 32) {
-        // The vector sort needs no second half.
-        const bool vector = VectorSortAvailable();
-        auto records = NewWorkBuffer<std::uint64_t>(vector ? count : 2 * count, maxBits, &counters);
+        auto records = NewWorkBuffer<std::uint64_t>(2 * count, maxBits, &counters);
         if (!records) return false;
         std::uint64_t* x = records.get();
         for (std::size_t i = 0; i < count; ++i) {
             const auto bits = static_cast<std::uint64_t>((RankKey(a[i]) ^ all) >> lo);
             x[i] = (bits << 32) | i;
         }
-        if (vector) {
-            VectorSortKeys(x, count);
-        } else {
-            MsdSort<PackedRules>(x, x + count, count, 32, 32 + hi - lo, true, maxBits, counters, 0);
-        }
+        MsdSort<PackedRules>(x, x + count, count, 32, 32 + hi - lo, true, maxBits, counters, 0);
         for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<int>(x[i] & 0xffffffffu);
-    } else if (sizeof(T) == 8 && VectorSortAvailable()) {
-        if constexpr (sizeof(T) == 8) return RankWide(a, count, out);
     } else {
         auto records = NewWorkBuffer<WideRecord>(2 * count, maxBits, &counters);
         if (!records) return false;

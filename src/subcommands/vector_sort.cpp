@@ -16,15 +16,15 @@
 // smallest key), the keys equal to it are split off instead, and they are
 // done: every split makes progress, and ranges of equal keys end at once.
 // A range that is still being split after 2 log2(n) + 4 levels (inputs
-// built against the sampling) goes to std::sort, or a heap sort for keys
-// with values, which bounds the time by n log n.
+// built against the sampling) goes to std::sort, which bounds the time by
+// n log n.
 //
 // A range of at most kBase keys is loaded into 1, 2, 4, 8 or 16 registers,
 // the lanes past its end filled with the largest key, sorted there by a
 // bitonic network with ascending comparators only (the same network as the
 // portable sorts' small networks), and stored back with the filler lanes
 // masked off. Filler keys equal to real ones are equal keys, so which lanes
-// are stored does not matter (keys with values must be below the filler).
+// are stored does not matter.
 //
 // The functions that use AVX-512 carry the instruction set in their target
 // attribute, and only the entry points, after the processor check, call
@@ -165,58 +165,27 @@ inline constexpr unsigned kUpperLanes = [] {
 template <class K>
 inline constexpr unsigned kAllLanes = (1u << Lanes<K>::kCount) - 1;
 
-// The comparators of the networks, on registers of keys v and, when
-// kValues, registers of values q that move with their keys (lanes of
-// eight 64-bit keys and values). A pair of equal keys stays in place.
-
-// Lane i of each register against lane i ^ x, the smaller key to the lane
-// whose bit `bit` is clear.
-template <class K, bool kValues, int R, int x, int bit>
-NVEC_AVX512_INLINE void InRegisterStep(__m512i* v, __m512i* q) {
+// One comparator step within each register: lane i against lane i ^ x,
+// the smaller key to the lane whose bit `bit` is clear.
+template <class K, int R, int x, int bit>
+NVEC_AVX512_INLINE void InRegisterStep(__m512i* v) {
     using L = Lanes<K>;
-    constexpr unsigned kUpper = kUpperLanes<L::kCount, bit>;
     const __m512i idx = _mm512_loadu_si512(kXorIndex<K, x>.data());
 #pragma GCC unroll 16
     for (int r = 0; r < R; ++r) {
         const __m512i w = L::Permute(idx, v[r]);
-        if constexpr (kValues) {
-            const unsigned take =
-                (L::Less(w, v[r]) & ~kUpper) | (L::Less(v[r], w) & kUpper);
-            q[r] = L::Blend(take, q[r], L::Permute(idx, q[r]));
-            v[r] = L::Blend(take, v[r], w);
-        } else {
-            v[r] = L::Blend(kUpper, L::Min(v[r], w), L::Max(v[r], w));
-        }
-    }
-}
-
-// Lane i of register r against lane i of register p, the smaller key to r.
-template <class K, bool kValues>
-NVEC_AVX512_INLINE void RegisterPair(__m512i* v, __m512i* q, int r, int p) {
-    using L = Lanes<K>;
-    const __m512i a = v[r];
-    const __m512i b = v[p];
-    if constexpr (kValues) {
-        const unsigned swap = L::Less(b, a);
-        const __m512i qa = q[r];
-        q[r] = L::Blend(swap, qa, q[p]);
-        q[p] = L::Blend(swap, q[p], qa);
-        v[r] = L::Blend(swap, a, b);
-        v[p] = L::Blend(swap, b, a);
-    } else {
-        v[r] = L::Min(a, b);
-        v[p] = L::Max(a, b);
+        v[r] = L::Blend(kUpperLanes<L::kCount, bit>, L::Min(v[r], w), L::Max(v[r], w));
     }
 }
 
 // The first step of merging blocks of `size` keys: key i against key
 // i ^ (size - 1).
-template <class K, bool kValues, int R, int size>
-NVEC_AVX512_INLINE void FlipStep(__m512i* v, __m512i* q) {
+template <class K, int R, int size>
+NVEC_AVX512_INLINE void FlipStep(__m512i* v) {
     using L = Lanes<K>;
     constexpr int kLanes = L::kCount;
     if constexpr (size <= kLanes) {
-        InRegisterStep<K, kValues, R, size - 1, size / 2>(v, q);
+        InRegisterStep<K, R, size - 1, size / 2>(v);
     } else {
         // Register r against register r ^ kFlip lane-reversed.
         const __m512i rev = _mm512_loadu_si512(kXorIndex<K, kLanes - 1>.data());
@@ -225,11 +194,11 @@ NVEC_AVX512_INLINE void FlipStep(__m512i* v, __m512i* q) {
         for (int r = 0; r < R; ++r) {
             const int p = r ^ kFlip;
             if (p > r) {
-                v[p] = L::Permute(rev, v[p]);
-                if constexpr (kValues) q[p] = L::Permute(rev, q[p]);
-                RegisterPair<K, kValues>(v, q, r, p);
-                v[p] = L::Permute(rev, v[p]);
-                if constexpr (kValues) q[p] = L::Permute(rev, q[p]);
+                const __m512i b = L::Permute(rev, v[p]);
+                const __m512i lo = L::Min(v[r], b);
+                const __m512i hi = L::Max(v[r], b);
+                v[r] = lo;
+                v[p] = L::Permute(rev, hi);
             }
         }
     }
@@ -237,33 +206,39 @@ NVEC_AVX512_INLINE void FlipStep(__m512i* v, __m512i* q) {
 
 // The further steps of that merge: key i against key i ^ stride, for
 // stride = size / 4 down to 1.
-template <class K, bool kValues, int R, int stride>
-NVEC_AVX512_INLINE void StrideSteps(__m512i* v, __m512i* q) {
-    constexpr int kLanes = Lanes<K>::kCount;
+template <class K, int R, int stride>
+NVEC_AVX512_INLINE void StrideSteps(__m512i* v) {
+    using L = Lanes<K>;
+    constexpr int kLanes = L::kCount;
     if constexpr (stride < kLanes) {
-        InRegisterStep<K, kValues, R, stride, stride>(v, q);
+        InRegisterStep<K, R, stride, stride>(v);
     } else {
         constexpr int kApart = stride / kLanes;
 #pragma GCC unroll 16
         for (int r = 0; r < R; ++r) {
             const int p = r ^ kApart;
-            if (p > r) RegisterPair<K, kValues>(v, q, r, p);
+            if (p > r) {
+                const __m512i lo = L::Min(v[r], v[p]);
+                const __m512i hi = L::Max(v[r], v[p]);
+                v[r] = lo;
+                v[p] = hi;
+            }
         }
     }
-    if constexpr (stride > 1) StrideSteps<K, kValues, R, stride / 2>(v, q);
+    if constexpr (stride > 1) StrideSteps<K, R, stride / 2>(v);
 }
 
-template <class K, bool kValues, int R, int size>
-NVEC_AVX512_INLINE void Merges(__m512i* v, __m512i* q) {
-    FlipStep<K, kValues, R, size>(v, q);
-    if constexpr (size >= 4) StrideSteps<K, kValues, R, size / 4>(v, q);
-    if constexpr (size < R * Lanes<K>::kCount) Merges<K, kValues, R, 2 * size>(v, q);
+template <class K, int R, int size>
+NVEC_AVX512_INLINE void Merges(__m512i* v) {
+    FlipStep<K, R, size>(v);
+    if constexpr (size >= 4) StrideSteps<K, R, size / 4>(v);
+    if constexpr (size < R * Lanes<K>::kCount) Merges<K, R, 2 * size>(v);
 }
 
 // Sorts the keys of R registers, in lane order across the registers.
-template <class K, bool kValues, int R>
-NVEC_AVX512_INLINE void SortRegisters(__m512i* v, __m512i* q) {
-    Merges<K, kValues, R, 2>(v, q);
+template <class K, int R>
+NVEC_AVX512_INLINE void SortRegisters(__m512i* v) {
+    Merges<K, R, 2>(v);
 }
 
 // The lanes of register r that hold one of n keys.
@@ -275,28 +250,18 @@ NVEC_AVX512_INLINE unsigned HeldLanes(int r, std::size_t n) {
     return kAllLanes<K> >> (kLanes - have);
 }
 
-// Sorts a[0, n), n <= R lanes of registers, with the values b[0, n) when
-// kValues.
-template <class K, bool kValues, int R>
-NVEC_AVX512 void SortBlock(K* a, std::uint64_t* b, std::size_t n) {
+// Sorts a[0, n), n <= R lanes of registers.
+template <class K, int R>
+NVEC_AVX512 void SortBlock(K* a, std::size_t n) {
     using L = Lanes<K>;
     constexpr int kLanes = L::kCount;
     const __m512i fill = L::Set1(static_cast<K>(~K{0}));
     __m512i v[R];
-    __m512i q[R];
 #pragma GCC unroll 16
-    for (int r = 0; r < R; ++r) {
-        v[r] = L::LoadOr(HeldLanes<K>(r, n), a + r * kLanes, fill);
-        if constexpr (kValues) {
-            q[r] = _mm512_maskz_loadu_epi64(static_cast<__mmask8>(HeldLanes<K>(r, n)), b + r * kLanes);
-        }
-    }
-    SortRegisters<K, kValues, R>(v, q);
+    for (int r = 0; r < R; ++r) v[r] = L::LoadOr(HeldLanes<K>(r, n), a + r * kLanes, fill);
+    SortRegisters<K, R>(v);
 #pragma GCC unroll 16
-    for (int r = 0; r < R; ++r) {
-        L::StoreMasked(a + r * kLanes, HeldLanes<K>(r, n), v[r]);
-        if constexpr (kValues) L::StoreMasked(b + r * kLanes, HeldLanes<K>(r, n), q[r]);
-    }
+    for (int r = 0; r < R; ++r) L::StoreMasked(a + r * kLanes, HeldLanes<K>(r, n), v[r]);
 }
 
 // Vectors that the partition reads at a time.
@@ -306,20 +271,20 @@ inline constexpr std::size_t kUnroll = 8;
 template <class K>
 inline constexpr std::size_t kBase = 16 * Lanes<K>::kCount;
 
-template <class K, bool kValues>
-NVEC_AVX512 void SortSmall(K* a, std::uint64_t* b, std::size_t n) {
+template <class K>
+NVEC_AVX512 void SortSmall(K* a, std::size_t n) {
     constexpr std::size_t kLanes = Lanes<K>::kCount;
     if (n <= 1) return;
     if (n <= kLanes) {
-        SortBlock<K, kValues, 1>(a, b, n);
+        SortBlock<K, 1>(a, n);
     } else if (n <= 2 * kLanes) {
-        SortBlock<K, kValues, 2>(a, b, n);
+        SortBlock<K, 2>(a, n);
     } else if (n <= 4 * kLanes) {
-        SortBlock<K, kValues, 4>(a, b, n);
+        SortBlock<K, 4>(a, n);
     } else if (n <= 8 * kLanes) {
-        SortBlock<K, kValues, 8>(a, b, n);
+        SortBlock<K, 8>(a, n);
     } else {
-        SortBlock<K, kValues, 16>(a, b, n);
+        SortBlock<K, 16>(a, n);
     }
 }
 
@@ -365,7 +330,7 @@ NVEC_AVX512 Pivot<K> SampleMedian(const K* a, std::size_t n) {
     const std::size_t last = n - kLanes;
 #pragma GCC unroll 8
     for (int r = 0; r < kRegs; ++r) v[r] = L::Load(a + (kRegs == 1 ? last / 2 : last * r / (kRegs - 1)));
-    SortRegisters<K, false, kRegs>(v, nullptr);
+    SortRegisters<K, kRegs>(v);
     K sample[kSample];
 #pragma GCC unroll 8
     for (int r = 0; r < kRegs; ++r) L::Store(sample + r * kLanes, v[r]);
@@ -403,19 +368,18 @@ inline constexpr auto kFrontFirst = [] {
     return order;
 }();
 
-// Where a partition writes: keys (and values) that go to the front at
-// [left, ...), the others at [..., right).
+// Where a partition writes: keys that go to the front at [left, ...), the
+// others at [..., right).
 struct Ends {
     std::size_t left;
     std::size_t right;
 };
 
 // Stores the `valid` keys of v that go to the front (mask m) and the
-// others, with the values q when kValues. Whole-vector stores when `whole`
-// (a vector of room at both ends), else masked ones.
-template <class K, bool kValues, bool whole>
-NVEC_AVX512_INLINE void PlaceVector(K* a, std::uint64_t* b, __m512i v, __m512i q, unsigned m,
-                                    unsigned valid, Ends* at) {
+// others. Whole-vector stores when `whole` (a vector of room at both
+// ends), else masked ones.
+template <class K, bool whole>
+NVEC_AVX512_INLINE void PlaceVector(K* a, __m512i v, unsigned m, unsigned valid, Ends* at) {
     using L = Lanes<K>;
     constexpr unsigned kAll = kAllLanes<K>;
     constexpr int kLanes = L::kCount;
@@ -429,66 +393,48 @@ NVEC_AVX512_INLINE void PlaceVector(K* a, std::uint64_t* b, __m512i v, __m512i q
         // lands in its place.
         const __m512i order = _mm512_cvtepu8_epi64(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kFrontFirst.data() + m)));
-        L::Store(a + left, L::Permute(order, v));
-        L::Store(a + at->right - kLanes, L::Permute(order, v));
-        if constexpr (kValues) {
-            const __m512i w = L::Permute(order, q);
-            L::Store(b + left, w);
-            L::Store(b + at->right - kLanes, w);
-        }
+        const __m512i w = L::Permute(order, v);
+        L::Store(a + left, w);
+        L::Store(a + at->right - kLanes, w);
     } else if constexpr (whole) {
         L::Store(a + left, L::Compress(m, v));
-        if constexpr (kValues) L::Store(b + left, L::Compress(m, q));
         // The other keys into the top lanes, which land just below the
         // right end.
-        const unsigned top = (kAll << count) & kAll;
-        L::Store(a + right - count, L::Expand(top, L::Compress(~m, v)));
-        if constexpr (kValues) L::Store(b + right - count, L::Expand(top, L::Compress(~m, q)));
+        L::Store(a + right - count, L::Expand((kAll << count) & kAll, L::Compress(~m, v)));
     } else {
-        const unsigned front = kAll >> (kLanes - count);
-        const unsigned back = kAll >> (kLanes - others);
-        L::StoreMasked(a + left, front, L::Compress(m, v));
-        L::StoreMasked(a + right, back, L::Compress(valid & ~m, v));
-        if constexpr (kValues) {
-            L::StoreMasked(b + left, front, L::Compress(m, q));
-            L::StoreMasked(b + right, back, L::Compress(valid & ~m, q));
-        }
+        L::StoreMasked(a + left, kAll >> (kLanes - count), L::Compress(m, v));
+        L::StoreMasked(a + right, kAll >> (kLanes - others), L::Compress(valid & ~m, v));
     }
     at->left = left + static_cast<std::size_t>(count);
     at->right = right;
 }
 
 // Moves the keys of a[0, n), n > kBase, that are below the pivot (at most
-// the pivot when orEqual) to the front, with their values b when kValues;
-// returns their count.
-template <class K, bool kValues, bool orEqual>
-NVEC_AVX512 std::size_t Partition(K* a, std::uint64_t* b, std::size_t n, K pivotKey) {
+// the pivot when orEqual) to the front; returns their count.
+template <class K, bool orEqual>
+NVEC_AVX512 std::size_t Partition(K* a, std::size_t n, K pivotKey) {
     using L = Lanes<K>;
-    using VL = Lanes<std::uint64_t>;
     constexpr std::size_t kLanes = L::kCount;
     constexpr unsigned kAll = kAllLanes<K>;
     constexpr std::size_t kBlock = kUnroll * kLanes;
     const __m512i pivot = L::Set1(pivotKey);
     __m512i held[2 * kUnroll];
-    __m512i heldValues[2 * kUnroll];
-#pragma GCC unroll 8
-    for (std::size_t r = 0; r < 2 * kUnroll; ++r) {
-        const std::size_t from = r < kUnroll ? r * kLanes : n - kBlock + (r - kUnroll) * kLanes;
-        held[r] = L::Load(a + from);
-        if constexpr (kValues) heldValues[r] = VL::Load(b + from);
+#pragma GCC unroll 16
+    for (std::size_t r = 0; r < kUnroll; ++r) {
+        held[r] = L::Load(a + r * kLanes);
+        held[kUnroll + r] = L::Load(a + n - kBlock + r * kLanes);
     }
     // Unread keys: [readLeft, readRight); room: [at.left, readLeft) and
     // [readRight, at.right), together 2 kUnroll vectors. Blocks of kUnroll
     // vectors are read from the end with less room, which leaves at least
-    // kUnroll vectors of room at both ends for their stores. The end is
+    // kUnroll vectors of room at both ends for their stores; the last few
+    // vectors one at a time, for which that room also suffices. The end is
     // chosen without a branch, which random keys would mispredict half the
     // time, and the vectors of a block do not wait on one another.
     std::size_t readLeft = kBlock;
     std::size_t readRight = n - kBlock;
     Ends at{0, n};
-    const __m512i none = _mm512_setzero_si512();
     for (std::size_t step = kBlock; readRight - readLeft >= kLanes;) {
-        // Whole blocks, then single vectors: room stays enough for both.
         if (readRight - readLeft < step) step = kLanes;
         const std::size_t left =
             std::size_t{0} - static_cast<std::size_t>(readLeft - at.left <= at.right - readRight);
@@ -497,22 +443,17 @@ NVEC_AVX512 std::size_t Partition(K* a, std::uint64_t* b, std::size_t n, K pivot
         readRight -= step & ~left;
         if (step == kBlock) {
             __m512i v[kUnroll];
-            __m512i q[kUnroll];
             unsigned m[kUnroll];
-#pragma GCC unroll 8
+#pragma GCC unroll 16
             for (std::size_t r = 0; r < kUnroll; ++r) {
                 v[r] = L::Load(a + from + r * kLanes);
-                q[r] = kValues ? VL::Load(b + from + r * kLanes) : none;
                 m[r] = FrontLanes<K, orEqual>(v[r], pivot);
             }
-#pragma GCC unroll 8
-            for (std::size_t r = 0; r < kUnroll; ++r) {
-                PlaceVector<K, kValues, true>(a, b, v[r], q[r], m[r], kAll, &at);
-            }
+#pragma GCC unroll 16
+            for (std::size_t r = 0; r < kUnroll; ++r) PlaceVector<K, true>(a, v[r], m[r], kAll, &at);
         } else {
             const __m512i v = L::Load(a + from);
-            const __m512i q = kValues ? VL::Load(b + from) : none;
-            PlaceVector<K, kValues, true>(a, b, v, q, FrontLanes<K, orEqual>(v, pivot), kAll, &at);
+            PlaceVector<K, true>(a, v, FrontLanes<K, orEqual>(v, pivot), kAll, &at);
         }
     }
     // What is left is in registers, and [at.left, at.right) is room for
@@ -520,74 +461,46 @@ NVEC_AVX512 std::size_t Partition(K* a, std::uint64_t* b, std::size_t n, K pivot
     const auto rest = static_cast<int>(readRight - readLeft);
     if (rest > 0) {
         const unsigned valid = kAll >> (static_cast<int>(kLanes) - rest);
-        const __m512i v = L::LoadOr(valid, a + readLeft, none);
-        const __m512i q = kValues ? VL::LoadOr(valid, b + readLeft, none) : none;
-        PlaceVector<K, kValues, false>(a, b, v, q, FrontLanes<K, orEqual>(v, pivot) & valid, valid,
-                                       &at);
+        const __m512i v = L::LoadOr(valid, a + readLeft, _mm512_setzero_si512());
+        PlaceVector<K, false>(a, v, FrontLanes<K, orEqual>(v, pivot) & valid, valid, &at);
     }
-#pragma GCC unroll 8
+#pragma GCC unroll 16
     for (std::size_t r = 0; r < 2 * kUnroll; ++r) {
-        PlaceVector<K, kValues, false>(a, b, held[r], kValues ? heldValues[r] : none,
-                                       FrontLanes<K, orEqual>(held[r], pivot), kAll, &at);
+        PlaceVector<K, false>(a, held[r], FrontLanes<K, orEqual>(held[r], pivot), kAll, &at);
     }
     return at.left;
 }
 
-// Heap sort of keys with their values: the way out of ranges that keep
-// splitting badly.
-inline void HeapSort(std::uint64_t* a, std::uint64_t* b, std::size_t n) noexcept {
-    auto sift = [a, b](std::size_t i, std::size_t end) {
-        for (std::size_t child; (child = 2 * i + 1) < end; i = child) {
-            if (child + 1 < end && a[child] < a[child + 1]) ++child;
-            if (!(a[i] < a[child])) return;
-            std::swap(a[i], a[child]);
-            std::swap(b[i], b[child]);
-        }
-    };
-    for (std::size_t i = n / 2; i-- > 0;) sift(i, n);
-    for (std::size_t end = n; end-- > 1;) {
-        std::swap(a[0], a[end]);
-        std::swap(b[0], b[end]);
-        sift(0, end);
-    }
-}
-
-template <class K, bool kValues>
-NVEC_AVX512 void QuickSort(K* a, std::uint64_t* b, std::size_t n, int levels) {
+template <class K>
+NVEC_AVX512 void QuickSort(K* a, std::size_t n, int levels) {
     while (n > kBase<K>) {
         if (levels-- == 0) {
-            if constexpr (kValues) {
-                HeapSort(a, b, n);
-            } else {
-                std::sort(a, a + n);
-            }
+            std::sort(a, a + n);
             return;
         }
         const Pivot<K> pivot = ChoosePivot(a, n);
         // Ranges of one key, which repeated keys end in, are done.
         if (pivot.uniform && AllEqual(a, n, pivot.key)) return;
-        const std::size_t split = Partition<K, kValues, false>(a, b, n, pivot.key);
+        const std::size_t split = Partition<K, false>(a, n, pivot.key);
         // The keys equal to the pivot, which start the part above the
         // split, are done when split off: when the pivot is the smallest
         // key (which makes the split progress), and when the sample shows
         // it often.
         std::size_t equal = 0;
         if (split == 0 || (pivot.repeated && n - split > kBase<K>)) {
-            equal = Partition<K, kValues, true>(a + split, kValues ? b + split : b, n - split,
-                                                pivot.key);
+            equal = Partition<K, true>(a + split, n - split, pivot.key);
         }
         const std::size_t above = split + equal;
         if (split < n - above) {
-            QuickSort<K, kValues>(a, b, split, levels);
+            QuickSort(a, split, levels);
             a += above;
-            b += kValues ? above : 0;
             n -= above;
         } else {
-            QuickSort<K, kValues>(a + above, kValues ? b + above : b, n - above, levels);
+            QuickSort(a + above, n - above, levels);
             n = split;
         }
     }
-    SortSmall<K, kValues>(a, b, n);
+    SortSmall(a, n);
 }
 
 bool Detect() noexcept {
@@ -602,7 +515,7 @@ int Levels(std::size_t n) noexcept { return 2 * static_cast<int>(std::bit_width(
 template <class K>
 void SortKeys(K* keys, std::size_t n) noexcept {
     if (!VectorSortAvailable() || n < 2) return;
-    QuickSort<K, false>(keys, nullptr, n, Levels(n));
+    QuickSort(keys, n, Levels(n));
 }
 
 }  // namespace
@@ -615,11 +528,6 @@ bool VectorSortAvailable() noexcept {
 void VectorSortKeys(std::uint32_t* keys, std::size_t n) noexcept { SortKeys(keys, n); }
 void VectorSortKeys(std::uint64_t* keys, std::size_t n) noexcept { SortKeys(keys, n); }
 
-void VectorSortKeysWithValues(std::uint64_t* keys, std::uint64_t* values, std::size_t n) noexcept {
-    if (!VectorSortAvailable() || n < 2) return;
-    QuickSort<std::uint64_t, true>(keys, values, n, Levels(n));
-}
-
 #pragma GCC diagnostic pop
 
 #else
@@ -627,7 +535,6 @@ void VectorSortKeysWithValues(std::uint64_t* keys, std::uint64_t* values, std::s
 bool VectorSortAvailable() noexcept { return false; }
 void VectorSortKeys(std::uint32_t*, std::size_t) noexcept {}
 void VectorSortKeys(std::uint64_t*, std::size_t) noexcept {}
-void VectorSortKeysWithValues(std::uint64_t*, std::uint64_t*, std::size_t) noexcept {}
 
 #endif
 

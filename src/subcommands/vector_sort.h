@@ -20,9 +20,4 @@ bool VectorSortAvailable() noexcept;
 void VectorSortKeys(std::uint32_t* keys, std::size_t n) noexcept;
 void VectorSortKeys(std::uint64_t* keys, std::size_t n) noexcept;
 
-// The same for keys with values[0, n), each value moving with its key;
-// equal keys end in no particular order. Every key must be below 2^64 - 1,
-// the filler of the registers.
-void VectorSortKeysWithValues(std::uint64_t* keys, std::uint64_t* values, std::size_t n) noexcept;
-
 }  // namespace nvec
