@@ -258,12 +258,12 @@ bool RankPacked(const T* a, std::size_t n, SortKey<T> all, int lo, int hi, int* 
 }
 
 // Writes to out the positions of a[0, n) in stable ascending order: by
-// counting when the keys span few values (as sort does), else by the radix
-// sort of records (radix_sort.h): keys with at most 32 varying bits packed,
-// those bits alone, with their position into one 64-bit word (sorted by the
-// vector sort, vector_sort.h, where the processor has it: the words are
-// distinct, so any sort gives the same order), wider ones beside it. A run that is already ascending, or strictly descending,
-// needs neither. False when the work arrays cannot be allocated.
+// counting when the keys span few values (as sort does); else, where the
+// processor has the vector sort, by RankPacked; else by the radix sort of
+// records (radix_sort.h): keys with at most 32 varying bits packed, those
+// bits alone, with their position into one 64-bit word, wider ones beside
+// it. A run that is already ascending, or strictly descending, needs
+// none. False when the work arrays cannot be allocated.
 template <class T>
 bool RankElements(const T* a, int n, int* out) noexcept {
     using Key = SortKey<T>;

@@ -29,8 +29,8 @@
 // allocated.
 //
 // argsort (ordering.cpp): positions counted by key where sort would count,
-// else the buffered radix sort on records of a key and an element
-// position. Every pass moves records in their input order within a digit,
+// else (without the vector sort) the buffered radix sort on records of a
+// key and an element position. Every pass moves records in their input order within a digit,
 // and the networks compare the position after the key, so equal keys keep
 // the order of their positions: the sort is stable.
 
