@@ -9,9 +9,9 @@
 // below the pivot to the front of the room at the left and the others to
 // the back of the room at the right. Reading from the end with less room
 // keeps enough room at both ends, so every store is a whole vector, its
-// unused lanes falling in the room (64-bit keys are put in that order by
-// one permutation from a table of the 256 masks, 32-bit keys by two
-// compressions). The smaller part is sorted by recursion, the larger by
+// unused lanes falling in the room (keys are put in that order by one
+// permutation from a table of the 256 masks of 8 lanes, 32-bit keys as two
+// halves of 8). The smaller part is sorted by recursion, the larger by
 // the loop. When no key is below the pivot (the pivot is the range's
 // smallest key), the keys equal to it are split off instead, and they are
 // done: every split makes progress, and ranges of equal keys end at once.
@@ -95,9 +95,6 @@ struct Lanes<std::uint64_t> {
     static NVEC_AVX512_INLINE __m512i Compress(unsigned m, __m512i v) {
         return _mm512_maskz_compress_epi64(static_cast<__mmask8>(m), v);
     }
-    static NVEC_AVX512_INLINE __m512i Expand(unsigned m, __m512i v) {
-        return _mm512_maskz_expand_epi64(static_cast<__mmask8>(m), v);
-    }
     static NVEC_AVX512_INLINE __m512i Permute(__m512i idx, __m512i v) {
         return _mm512_permutexvar_epi64(idx, v);
     }
@@ -133,9 +130,6 @@ struct Lanes<std::uint32_t> {
     }
     static NVEC_AVX512_INLINE __m512i Compress(unsigned m, __m512i v) {
         return _mm512_maskz_compress_epi32(static_cast<__mmask16>(m), v);
-    }
-    static NVEC_AVX512_INLINE __m512i Expand(unsigned m, __m512i v) {
-        return _mm512_maskz_expand_epi32(static_cast<__mmask16>(m), v);
     }
     static NVEC_AVX512_INLINE __m512i Permute(__m512i idx, __m512i v) {
         return _mm512_permutexvar_epi32(idx, v);
@@ -352,21 +346,29 @@ NVEC_AVX512_INLINE unsigned FrontLanes(__m512i v, __m512i pivot) {
 }
 
 // For each mask of 8 lanes, the lanes set in it and then the others, in
-// order: one byte each.
-inline constexpr auto kFrontFirst = [] {
-    std::array<std::uint64_t, 256> order{};
+// order, as 32-bit lane indices: the permutation that puts the keys of 8
+// lanes that go to the front first.
+struct FrontFirstTable {
+    alignas(32) std::uint32_t order[256][8];
+};
+inline constexpr FrontFirstTable kFrontFirst = [] {
+    FrontFirstTable t{};
     for (unsigned m = 0; m < 256; ++m) {
         int k = 0;
         for (int pass = 0; pass < 2; ++pass) {
             for (unsigned lane = 0; lane < 8; ++lane) {
                 if (((m >> lane) & 1u) == (pass == 0 ? 1u : 0u)) {
-                    order[m] |= static_cast<std::uint64_t>(lane) << (8 * k++);
+                    t.order[m][k++] = static_cast<std::uint32_t>(lane);
                 }
             }
         }
     }
-    return order;
+    return t;
 }();
+
+NVEC_AVX512_INLINE __m256i FrontFirst(unsigned m) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(kFrontFirst.order[m]));
+}
 
 // Where a partition writes: keys that go to the front at [left, ...), the
 // others at [..., right).
@@ -391,16 +393,27 @@ NVEC_AVX512_INLINE void PlaceVector(K* a, __m512i v, unsigned m, unsigned valid,
         // One permutation puts the front keys first and the others last:
         // stored at the left end and just below the right end, each group
         // lands in its place.
-        const __m512i order = _mm512_cvtepu8_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kFrontFirst.data() + m)));
-        const __m512i w = L::Permute(order, v);
+        const __m512i w = L::Permute(_mm512_cvtepu32_epi64(FrontFirst(m)), v);
         L::Store(a + left, w);
         L::Store(a + at->right - kLanes, w);
     } else if constexpr (whole) {
-        L::Store(a + left, L::Compress(m, v));
-        // The other keys into the top lanes, which land just below the
-        // right end.
-        L::Store(a + right - count, L::Expand((kAll << count) & kAll, L::Compress(~m, v)));
+        // Each half of 8 keys in that order by one permutation (cheaper
+        // than compressions where those take two steps), the halves then
+        // stored as above one after the other, as 8-key vectors.
+        const unsigned lo = m & 0xFFu;
+        const unsigned hi = m >> 8;
+        const __m512i order = _mm512_add_epi32(
+            _mm512_inserti64x4(_mm512_castsi256_si512(FrontFirst(lo)), FrontFirst(hi), 1),
+            _mm512_set_epi32(8, 8, 8, 8, 8, 8, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0));
+        const __m512i w = L::Permute(order, v);
+        const __m256i low = _mm512_castsi512_si256(w);
+        const __m256i high = _mm512_extracti64x4_epi64(w, 1);
+        const int countLow = std::popcount(lo);
+        const std::size_t rightLow = at->right - static_cast<std::size_t>(8 - countLow);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + left), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + at->right - 8), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + left + countLow), high);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a + rightLow - 8), high);
     } else {
         L::StoreMasked(a + left, kAll >> (kLanes - count), L::Compress(m, v));
         L::StoreMasked(a + right, kAll >> (kLanes - others), L::Compress(valid & ~m, v));
