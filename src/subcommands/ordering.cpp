@@ -119,8 +119,11 @@ NVEC_KERNEL int FindLinear(const T* a, int start, int n, T v) noexcept {
             }
             if ((zero & kKeySign<Bits>) != 0) break;
         } else {
-            unsigned found = 0;
-            for (int j = 0; j < kBlock; ++j) found |= a[i + j] == v ? 1u : 0u;
+            // The flag as wide as an element, so that the vectoriser
+            // compares as many elements per instruction as a register holds.
+            Bits found = 0;
+            for (int j = 0; j < kBlock; ++j)
+                found = static_cast<Bits>(found | (a[i + j] == v ? 1u : 0u));
             if (found != 0) break;
         }
     }

@@ -323,7 +323,8 @@ NVEC_AVX512 Pivot<K> SampleMedian(const K* a, std::size_t n) {
     __m512i v[kRegs];
     const std::size_t last = n - kLanes;
 #pragma GCC unroll 8
-    for (int r = 0; r < kRegs; ++r) v[r] = L::Load(a + (kRegs == 1 ? last / 2 : last * r / (kRegs - 1)));
+    for (int r = 0; r < kRegs; ++r)
+        v[r] = L::Load(a + (kRegs == 1 ? last / 2 : last * r / (kRegs - 1)));
     SortRegisters<K, kRegs>(v);
     K sample[kSample];
 #pragma GCC unroll 8
@@ -481,7 +482,8 @@ NVEC_AVX512 std::size_t Partition(K* a, std::size_t n, K pivotKey) {
                 m[r] = FrontLanes<K, orEqual>(v[r], pivot);
             }
 #pragma GCC unroll 16
-            for (std::size_t r = 0; r < kUnroll; ++r) PlaceVector<K, true>(a, v[r], m[r], kAll, &at);
+            for (std::size_t r = 0; r < kUnroll; ++r)
+                PlaceVector<K, true>(a, v[r], m[r], kAll, &at);
         } else {
             const __m512i v = L::Load(a + from);
             PlaceVector<K, true>(a, v, FrontLanes<K, orEqual>(v, pivot), kAll, &at);
