@@ -196,21 +196,57 @@ SortKey<T> RankKey(T v) noexcept {
     return KeyOf(v);
 }
 
-// Stable counting sort of positions by keys that, shifted right by lo, lie
-// in [common >> lo, (common >> lo) + 2^bits), `common` holding the bits
-// that all keys share: the count of each key, the first place of each,
-// then every position, in order, at the next place of its key. False when
-// the counters cannot be allocated.
+// RankKey with selects in place of branches, for the loops that vectorise.
 template <class T>
-bool CountingRank(const T* a, std::size_t n, SortKey<T> common, int lo, int bits,
-                  int* out) noexcept {
+SortKey<T> RankKeyOfLanes(T v) noexcept {
+    using Key = SortKey<T>;
+    Key k = KeyOf(v);
+    if constexpr (kIsFloat<T>) {
+        k = v == 0 ? KeyOf(T{0}) : k;
+        k = std::isnan(v) ? static_cast<Key>(~Key{0}) : k;
+    }
+    return k;
+}
+
+// The AND, the OR, the smallest and the largest of the rank keys of
+// a[0, n), n >= 1, from one read (NVEC_KERNEL).
+template <class T>
+struct KeySpan {
+    SortKey<T> all, any, min, max;
+};
+template <class T>
+NVEC_KERNEL KeySpan<T> RankKeySpan(const T* a, std::size_t n) noexcept {
+    using Key = SortKey<T>;
+    Key all = static_cast<Key>(~Key{0});
+    Key any = 0;
+    Key min = all;
+    Key max = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Key k = RankKeyOfLanes(a[i]);
+        all &= k;
+        any |= k;
+        min = std::min(min, k);
+        max = std::max(max, k);
+    }
+    return {all, any, min, max};
+}
+
+// Stable counting sort of positions by keys k whose offsets (k - min) >>
+// lo lie in [0, 2^bits), min being the smallest key and the bits below lo
+// the same in every key: the count of each offset, the first place of
+// each, then every position, in order, at the next place of its offset.
+// False when the counters cannot be allocated.
+template <class T>
+bool CountingRank(const T* a, std::size_t n, SortKey<T> min, int lo, int bits,
+                  int* __restrict out) noexcept {
     using Key = SortKey<T>;
     const std::size_t range = std::size_t{1} << bits;
     std::unique_ptr<std::uint32_t[], FreeDeleter> counts(
         static_cast<std::uint32_t*>(std::calloc(range, sizeof(std::uint32_t))));
     if (!counts) return false;
-    std::uint32_t* c = counts.get();
-    const Key base = static_cast<Key>(common >> lo);
+    std::uint32_t* __restrict c = counts.get();
+    // (k - min) >> lo, the low bits of k and min being the same.
+    const Key base = static_cast<Key>(min >> lo);
     for (std::size_t i = 0; i < n; ++i) ++c[static_cast<Key>((RankKey(a[i]) >> lo) - base)];
     StartsFromCounts(c, static_cast<unsigned>(range));
     for (std::size_t i = 0; i < n; ++i) {
@@ -219,25 +255,29 @@ bool CountingRank(const T* a, std::size_t n, SortKey<T> common, int lo, int bits
     return true;
 }
 
-// RankElements with the vector sort: each key, its varying bits [lo, hi)
-// alone, and its position packed into one 64-bit word, the key above; the
-// words, all distinct, sorted. Keys of more bits than the position leaves
-// room for lose their lowest bits, so words of equal (shortened) keys can
-// hold different keys: such runs, which random keys rarely make, are then
-// sorted again by the whole key and the position.
+// RankElements with the vector sort: each key's offset (k - min) >> lo
+// (as in CountingRank) and its position packed into one 64-bit word, the
+// offset above; the words, all distinct, sorted. Offsets of more bits than
+// the position leaves room for lose their lowest bits, so words of equal
+// (shortened) offsets can hold different keys: such runs, which random
+// keys rarely make, are then sorted again by the whole key and the
+// position.
 template <class T>
-bool RankPacked(const T* a, std::size_t n, SortKey<T> all, int lo, int hi, int* out) noexcept {
-    const int positionBits = static_cast<int>(std::bit_width(n - 1));
-    const int dropped = std::max(0, hi - lo - (64 - positionBits));
-    std::uint32_t* counters = nullptr;
-    auto records = NewWorkBuffer<std::uint64_t>(n, 0, &counters);
-    if (!records) return false;
-    std::uint64_t* x = records.get();
+NVEC_KERNEL void PackRecords(const T* __restrict a, std::size_t n, SortKey<T> min, int lo,
+                             int dropped, int positionBits, std::uint64_t* __restrict x) noexcept {
+    using Key = SortKey<T>;
     for (std::size_t i = 0; i < n; ++i) {
-        const auto bits = static_cast<std::uint64_t>((RankKey(a[i]) ^ all) >> lo) >> dropped;
+        const auto bits =
+            static_cast<std::uint64_t>(static_cast<Key>(RankKeyOfLanes(a[i]) - min) >> lo) >>
+            dropped;
         x[i] = (bits << positionBits) | i;
     }
-    VectorSortKeys(x, n);
+}
+
+// The positions of the sorted records x[0, n) into out; whether two
+// neighbours have the same key bits.
+NVEC_KERNEL bool UnpackRecords(const std::uint64_t* __restrict x, std::size_t n, int positionBits,
+                               int* __restrict out) noexcept {
     const std::uint64_t positionMask = (std::uint64_t{1} << positionBits) - 1;
     unsigned repeats = 0;
     out[0] = static_cast<int>(x[0] & positionMask);
@@ -245,7 +285,27 @@ bool RankPacked(const T* a, std::size_t n, SortKey<T> all, int lo, int hi, int* 
         out[i] = static_cast<int>(x[i] & positionMask);
         repeats |= (x[i] >> positionBits) == (x[i - 1] >> positionBits) ? 1u : 0u;
     }
-    if (dropped == 0 || repeats == 0) return true;
+    return repeats != 0;
+}
+
+template <class T>
+bool RankPacked(const T* a, std::size_t n, SortKey<T> min, int lo, int bits, int* out) noexcept {
+    const int positionBits = static_cast<int>(std::bit_width(n - 1));
+    const int dropped = std::max(0, bits - (64 - positionBits));
+    std::uint32_t* counters = nullptr;
+    // Room for the spreading pass's work array where it may serve.
+    bool spread = n >= kSpreadMin;
+    auto records = NewWorkBuffer<std::uint64_t>(spread ? 2 * n : n, 0, &counters);
+    if (!records && spread) {
+        spread = false;
+        records = NewWorkBuffer<std::uint64_t>(n, 0, &counters);
+    }
+    if (!records) return false;
+    std::uint64_t* x = records.get();
+    PackRecords(a, n, min, lo, dropped, positionBits, x);
+    x = SpreadAndSort(x, spread ? x + n : nullptr, n, positionBits + bits - dropped);
+    const bool repeats = UnpackRecords(x, n, positionBits, out);
+    if (dropped == 0 || !repeats) return true;
     auto before = [a](int p, int q) {
         const SortKey<T> kp = RankKey(a[p]);
         const SortKey<T> kq = RankKey(a[q]);
@@ -263,10 +323,9 @@ bool RankPacked(const T* a, std::size_t n, SortKey<T> all, int lo, int hi, int* 
 // Writes to out the positions of a[0, n) in stable ascending order: by
 // counting when the keys span few values (as sort does); else, where the
 // processor has the vector sort, by RankPacked; else by the radix sort of
-// records (radix_sort.h): keys with at most 32 varying bits packed, those
-// bits alone, with their position into one 64-bit word, wider ones beside
-// it. A run that is already ascending, or strictly descending, needs
-// none. False when the work arrays cannot be allocated.
+// records (radix_sort.h): key offsets of at most 32 bits packed with
+// their position into one 64-bit word, wider keys beside it. A run that is already ascending, or
+// strictly descending, needs none. False when the work arrays cannot be allocated.
 template <class T>
 bool RankElements(const T* a, int n, int* out) noexcept {
     using Key = SortKey<T>;
@@ -284,31 +343,33 @@ bool RankElements(const T* a, int n, int* out) noexcept {
         for (int i = 0; i < n; ++i) out[i] = down ? n - 1 - i : i;
         return true;
     }
-    Key all = RankKey(a[0]);
-    Key any = all;
-    for (std::size_t i = 1; i < count; ++i) {
-        const Key k = RankKey(a[i]);
-        all &= k;
-        any |= k;
-    }
+    // The keys' offsets from the smallest, without the low bits that all
+    // keys share: (k - min) >> lo, of `bits` bits.
+    const KeySpan<T> span = RankKeySpan(a, count);
+    const Key min = span.min;
     int lo;
     int hi;
-    VaryingBits(all, any, &lo, &hi);
-    if (CountingPays(hi - lo, count, lo, [a](std::size_t i) { return RankKey(a[i]); })) {
-        return CountingRank(a, count, all, lo, hi - lo, out);
+    VaryingBits(span.all, span.any, &lo, &hi);
+    const int bits =
+        static_cast<int>(std::bit_width(static_cast<Key>(static_cast<Key>(span.max - min) >> lo)));
+    if (CountingPays(bits, count, 0, [a, min, lo](std::size_t i) {
+            return static_cast<Key>(static_cast<Key>(RankKey(a[i]) - min) >> lo);
+        })) {
+        return CountingRank(a, count, min, lo, bits, out);
     }
-    if (VectorSortAvailable()) return RankPacked(a, count, all, lo, hi, out);
+    if (VectorSortAvailable()) return RankPacked(a, count, min, lo, bits, out);
     const int maxBits = MaxDigitBits(count);
     std::uint32_t* counters = nullptr;
-    if (hi - lo <= 32) {
+    if (bits <= 32) {
         auto records = NewWorkBuffer<std::uint64_t>(2 * count, maxBits, &counters);
         if (!records) return false;
         std::uint64_t* x = records.get();
         for (std::size_t i = 0; i < count; ++i) {
-            const auto bits = static_cast<std::uint64_t>((RankKey(a[i]) ^ all) >> lo);
-            x[i] = (bits << 32) | i;
+            const auto offset =
+                static_cast<std::uint64_t>(static_cast<Key>(RankKey(a[i]) - min) >> lo);
+            x[i] = (offset << 32) | i;
         }
-        MsdSort<PackedRules>(x, x + count, count, 32, 32 + hi - lo, true, maxBits, counters, 0);
+        MsdSort<PackedRules>(x, x + count, count, 32, 32 + bits, true, maxBits, counters, 0);
         for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<int>(x[i] & 0xffffffffu);
     } else {
         auto records = NewWorkBuffer<WideRecord>(2 * count, maxBits, &counters);
