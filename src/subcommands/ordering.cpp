@@ -303,7 +303,11 @@ bool RankPacked(const T* a, std::size_t n, SortKey<T> min, int lo, int bits, int
     if (!records) return false;
     std::uint64_t* x = records.get();
     PackRecords(a, n, min, lo, dropped, positionBits, x);
-    x = SpreadAndSort(x, spread ? x + n : nullptr, n, positionBits + bits - dropped);
+    // The words' offsets lie below 2^(bits - dropped) (see RankElements).
+    const int wordBits = positionBits + bits - dropped;
+    const std::uint64_t largest =
+        wordBits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << wordBits) - 1;
+    x = SpreadAndSort(x, spread ? x + n : nullptr, n, std::uint64_t{0}, largest);
     const bool repeats = UnpackRecords(x, n, positionBits, out);
     if (dropped == 0 || !repeats) return true;
     auto before = [a](int p, int q) {

@@ -638,15 +638,22 @@ NVEC_KERNEL void CommonBits(const T* a, std::size_t n, SortKey<T>* allPtr,
     *anyPtr = any;
 }
 
+// The AND, the OR, the smallest and the largest of some keys.
+template <class Key>
+struct KeyRange {
+    Key all, any, min, max;
+};
+
 // Turns each element of a[0, n) into its key, in its own storage (memcpy,
-// which makes a key object there), and gives the AND and the OR of the
-// keys: one read for both (NVEC_KERNEL).
+// which makes a key object there), and gives the AND, the OR, the
+// smallest and the largest of the keys: one read for all (NVEC_KERNEL).
 template <class T>
-NVEC_KERNEL void ElementsToKeys(T* a, std::size_t n, SortKey<T>* allPtr,
-                                SortKey<T>* anyPtr) noexcept {
+NVEC_KERNEL KeyRange<SortKey<T>> ElementsToKeys(T* a, std::size_t n) noexcept {
     using Key = SortKey<T>;
     Key all = static_cast<Key>(~Key{0});
     Key any = 0;
+    Key min = all;
+    Key max = 0;
     for (std::size_t i = 0; i < n; ++i) {
         Key bits;
         std::memcpy(&bits, a + i, sizeof bits);
@@ -654,9 +661,10 @@ NVEC_KERNEL void ElementsToKeys(T* a, std::size_t n, SortKey<T>* allPtr,
         std::memcpy(a + i, &bits, sizeof bits);
         all &= bits;
         any |= bits;
+        min = std::min(min, bits);
+        max = std::max(max, bits);
     }
-    *allPtr = all;
-    *anyPtr = any;
+    return {all, any, min, max};
 }
 
 // ElementsToKeys undone.
@@ -689,47 +697,69 @@ NVEC_KERNEL void KeysToElementsFrom(const SortKey<T>* __restrict keys, T* __rest
 }
 
 // From this many 8-byte keys on, the vector sort is preceded by one
-// spreading pass: beyond the caches, counting the keys' top varying byte
-// and moving each key to its byte's run of a work array costs less than
-// the eight levels of partitioning that it replaces. (For 4-byte keys,
-// whose partition moves twice as many keys a step, it does not pay.)
+// spreading pass: beyond the caches, counting the keys by a digit and
+// moving each key to its digit's run of a work array costs less than the
+// eight levels of partitioning that it replaces. (For 4-byte keys, whose
+// partition moves twice as many keys a step, it does not pay.)
 inline constexpr std::size_t kSpreadMin = std::size_t{1} << 22;
 
-// Whether spreading keys[0, n) by their byte at shift leaves every run
-// within about n / 8 keys, as 256 keys sampled across the array show
-// (random keys give 1 / 256 each): a skewed spread would only add a pass.
-template <class K>
-bool SpreadPays(const K* keys, std::size_t n, int shift) noexcept {
-    std::uint32_t counts[256] = {};
-    const std::size_t step = n / 256;
-    for (std::size_t i = 0; i < 256; ++i) {
-        if (++counts[(keys[i * step] >> shift) & 0xff] > 32) return false;
-    }
-    return true;
-}
+// The spreading pass's fine digit of a key: the top kFineBits bits of its
+// offset from the smallest key; every kSampleStep-th key is counted by it.
+inline constexpr int kFineBits = 16;
+inline constexpr std::size_t kSampleStep = 16;
 
-// Sorts keys[0, n) (n < 2^32), whose bits from hi up are the same in every
-// key, by the vector sort, first spreading them by their byte below hi
-// into the runs of work[0, n) where that pays (work not null, n at least
-// kSpreadMin, SpreadPays), each run then sorted on its own. Gives the
-// array that holds the result: keys or work.
+// Sorts keys[0, n) (n < 2^32), whose smallest is at least min and largest
+// at most max, by the vector sort; where work is not null and n at least
+// kSpreadMin, first spreads them over 256 runs of work[0, n) of about n /
+// 256 keys each, in order, each run then sorted on its own. The runs
+// follow the distribution of a sample: fine digit b goes to run 256 x
+// (the sampled keys below digit b) / (the sample), at most 255, so that floating
+// values, whose keys crowd into a few exponents, spread as evenly as
+// uniform integers. A sample in which one fine digit holds more than an
+// eighth is skewed: the keys are then sorted in place, at the cost of the
+// sample alone. Gives the array that holds the result: keys or work.
 template <class K>
-K* SpreadAndSort(K* keys, K* work, std::size_t n, int hi) noexcept {
-    const int shift = std::max(hi - 8, 0);
-    if (work == nullptr || n < kSpreadMin || !SpreadPays(keys, n, shift)) {
+K* SpreadAndSort(K* keys, K* work, std::size_t n, K min, K max) noexcept {
+    constexpr std::size_t kFine = std::size_t{1} << kFineBits;
+    std::unique_ptr<std::uint32_t[], FreeDeleter> fineCounts;
+    std::unique_ptr<std::uint8_t[], FreeDeleter> runOf;
+    if (work != nullptr && n >= kSpreadMin) {
+        fineCounts.reset(static_cast<std::uint32_t*>(std::calloc(kFine, sizeof(std::uint32_t))));
+        runOf.reset(static_cast<std::uint8_t*>(std::malloc(kFine)));
+    }
+    if (!fineCounts || !runOf) {
         VectorSortKeys(keys, n);
         return keys;
     }
+    const int shift =
+        std::max(static_cast<int>(std::bit_width(static_cast<K>(max - min))) - kFineBits, 0);
+    auto fine = [min, shift](K k) {
+        return static_cast<std::size_t>(static_cast<K>(k - min) >> shift);
+    };
+    std::uint32_t* c = fineCounts.get();
+    const std::size_t samples = n / kSampleStep;
+    for (std::size_t i = 0; i < samples; ++i) ++c[fine(keys[i * kSampleStep])];
+    if (*std::max_element(c, c + kFine) > samples / 8) {
+        VectorSortKeys(keys, n);
+        return keys;
+    }
+    std::uint8_t* run = runOf.get();
+    std::uint64_t below = 0;
+    for (std::size_t b = 0; b < kFine; ++b) {
+        // Digits above every sampled key (below == samples) go to the last.
+        run[b] = static_cast<std::uint8_t>(std::min<std::uint64_t>(below * 256 / samples, 255));
+        below += c[b];
+    }
     std::uint32_t start[257] = {};
-    for (std::size_t i = 0; i < n; ++i) ++start[((keys[i] >> shift) & 0xff) + 1];
-    for (unsigned b = 0; b < 256; ++b) start[b + 1] += start[b];
+    for (std::size_t i = 0; i < n; ++i) ++start[run[fine(keys[i])] + 1];
+    for (unsigned r = 0; r < 256; ++r) start[r + 1] += start[r];
     std::uint32_t next[256];
     std::copy(start, start + 256, next);
     for (std::size_t i = 0; i < n; ++i) {
         const K k = keys[i];
-        work[next[(k >> shift) & 0xff]++] = k;
+        work[next[run[fine(k)]]++] = k;
     }
-    for (unsigned b = 0; b < 256; ++b) VectorSortKeys(work + start[b], start[b + 1] - start[b]);
+    for (unsigned r = 0; r < 256; ++r) VectorSortKeys(work + start[r], start[r + 1] - start[r]);
     return work;
 }
 
@@ -737,9 +767,7 @@ K* SpreadAndSort(K* keys, K* work, std::size_t n, int hi) noexcept {
 // keys.
 template <class T>
 void VectorSortNumbers(T* a, std::size_t n) noexcept {
-    SortKey<T> all;
-    SortKey<T> any;
-    ElementsToKeys(a, n, &all, &any);
+    ElementsToKeys(a, n);
     VectorSortKeys(KeysIn(a), n);
     KeysToElements(a, n);
 }
@@ -776,7 +804,9 @@ void SortNumbers(T* a, std::size_t n) noexcept {
         // The vector sort's keys and the bits that vary from one read;
         // keys that span few values are counted instead.
         if (VectorSortAvailable()) {
-            ElementsToKeys(a, n, &all, &any);
+            const KeyRange<Key> range = ElementsToKeys(a, n);
+            all = range.all;
+            any = range.any;
             int lo;
             int hi;
             VaryingBits(all, any, &lo, &hi);
@@ -786,7 +816,7 @@ void SortNumbers(T* a, std::size_t n) noexcept {
             if (!count && sizeof(T) == 8 && n >= kSpreadMin) {
                 std::uint32_t* counters = nullptr;
                 auto work = NewWorkBuffer<Key>(n, 0, &counters);
-                const Key* sorted = SpreadAndSort(keys, work.get(), n, hi);
+                const Key* sorted = SpreadAndSort(keys, work.get(), n, range.min, range.max);
                 if (sorted != keys) {
                     KeysToElementsFrom(sorted, a, n);
                     return;
