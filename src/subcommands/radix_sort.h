@@ -45,6 +45,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <type_traits>
 
 #include "../command/helpers.h"
@@ -701,23 +702,45 @@ NVEC_KERNEL void KeysToElementsFrom(const SortKey<T>* __restrict keys, T* __rest
 // moving each key to its digit's run of a work array costs less than the
 // eight levels of partitioning that it replaces. (For 4-byte keys, whose
 // partition moves twice as many keys a step, it does not pay.)
-inline constexpr std::size_t kSpreadMin = std::size_t{1} << 22;
+inline constexpr std::size_t kSpreadMin = std::size_t{3} << 21;
 
 // The spreading pass's fine digit of a key: the top kFineBits bits of its
-// offset from the smallest key; every kSampleStep-th key is counted by it.
+// offset from the smallest key; kSamples keys evenly spread are counted by
+// it.
 inline constexpr int kFineBits = 16;
-inline constexpr std::size_t kSampleStep = 16;
+inline constexpr std::size_t kSamples = 4096;
+
+// Moves keys[0, n) to work[0, n) into runs by run(key), a run number below
+// 256 that does not decrease as the key grows, and sorts each run: the
+// keys end in order.
+template <class K, class Run>
+void SpreadRuns(const K* keys, K* work, std::size_t n, Run run) noexcept {
+    std::uint32_t start[257] = {};
+    for (std::size_t i = 0; i < n; ++i) ++start[run(keys[i]) + 1];
+    for (unsigned r = 0; r < 256; ++r) start[r + 1] += start[r];
+    std::uint32_t next[256];
+    std::copy(start, start + 256, next);
+    for (std::size_t i = 0; i < n; ++i) {
+        const K k = keys[i];
+        work[next[run(k)]++] = k;
+    }
+    for (unsigned r = 0; r < 256; ++r) VectorSortKeys(work + start[r], start[r + 1] - start[r]);
+}
 
 // Sorts keys[0, n) (n < 2^32), whose smallest is at least min and largest
 // at most max, by the vector sort; where work is not null and n at least
-// kSpreadMin, first spreads them over 256 runs of work[0, n) of about n /
-// 256 keys each, in order, each run then sorted on its own. The runs
-// follow the distribution of a sample: fine digit b goes to run 256 x
-// (the sampled keys below digit b) / (the sample), at most 255, so that floating
-// values, whose keys crowd into a few exponents, spread as evenly as
-// uniform integers. A sample in which one fine digit holds more than an
-// eighth is skewed: the keys are then sorted in place, at the cost of the
-// sample alone. Gives the array that holds the result: keys or work.
+// kSpreadMin, first spreads them over 256 runs of work[0, n), in order,
+// each run then sorted on its own. A sample of the keys' fine digits
+// chooses the runs: the top 8 bits of the offset (the fine digit's top
+// byte) where that leaves no run with more than an eighth of the sample
+// (uniform integers); else, where no fine digit holds an eighth, runs by
+// the sample's distribution, fine digit b going to run 256 x (the sampled
+// keys below digit b) / (the sample), at most 255, through a table
+// (floating values, whose keys crowd into a few exponents: the table's
+// look-up costs about a tenth of the sort); else (one fine digit holding
+// more than an eighth) the keys are sorted in place, at the cost of the
+// sample alone. Gives the array that holds the
+// result: keys or work.
 template <class K>
 K* SpreadAndSort(K* keys, K* work, std::size_t n, K min, K max) noexcept {
     constexpr std::size_t kFine = std::size_t{1} << kFineBits;
@@ -737,8 +760,17 @@ K* SpreadAndSort(K* keys, K* work, std::size_t n, K min, K max) noexcept {
         return static_cast<std::size_t>(static_cast<K>(k - min) >> shift);
     };
     std::uint32_t* c = fineCounts.get();
-    const std::size_t samples = n / kSampleStep;
-    for (std::size_t i = 0; i < samples; ++i) ++c[fine(keys[i * kSampleStep])];
+    constexpr std::size_t samples = kSamples;
+    const std::size_t step = n / samples;
+    for (std::size_t i = 0; i < samples; ++i) ++c[fine(keys[i * step])];
+    std::uint32_t largestByte = 0;
+    for (std::size_t r = 0; r < 256; ++r) {
+        largestByte = std::max(largestByte, std::accumulate(c + 256 * r, c + 256 * (r + 1), 0u));
+    }
+    if (largestByte <= samples / 8) {
+        SpreadRuns(keys, work, n, [fine](K k) { return fine(k) >> 8; });
+        return work;
+    }
     if (*std::max_element(c, c + kFine) > samples / 8) {
         VectorSortKeys(keys, n);
         return keys;
@@ -750,16 +782,7 @@ K* SpreadAndSort(K* keys, K* work, std::size_t n, K min, K max) noexcept {
         run[b] = static_cast<std::uint8_t>(std::min<std::uint64_t>(below * 256 / samples, 255));
         below += c[b];
     }
-    std::uint32_t start[257] = {};
-    for (std::size_t i = 0; i < n; ++i) ++start[run[fine(keys[i])] + 1];
-    for (unsigned r = 0; r < 256; ++r) start[r + 1] += start[r];
-    std::uint32_t next[256];
-    std::copy(start, start + 256, next);
-    for (std::size_t i = 0; i < n; ++i) {
-        const K k = keys[i];
-        work[next[run[fine(k)]]++] = k;
-    }
-    for (unsigned r = 0; r < 256; ++r) VectorSortKeys(work + start[r], start[r + 1] - start[r]);
+    SpreadRuns(keys, work, n, [fine, run](K k) { return run[fine(k)]; });
     return work;
 }
 
