@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -196,14 +197,23 @@ SortKey<T> RankKey(T v) noexcept {
     return KeyOf(v);
 }
 
-// RankKey with selects in place of branches, for the loops that vectorise.
+// RankKey from the element's bits by integer selects, in place of
+// branches and floating comparisons, for the loops that vectorise: a NaN
+// is a magnitude above infinity's, a zero a magnitude of 0.
 template <class T>
 SortKey<T> RankKeyOfLanes(T v) noexcept {
     using Key = SortKey<T>;
-    Key k = KeyOf(v);
+    Key bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    Key k = KeyOfBits<T>(bits);
     if constexpr (kIsFloat<T>) {
-        k = v == 0 ? KeyOf(T{0}) : k;
-        k = std::isnan(v) ? static_cast<Key>(~Key{0}) : k;
+        const auto magnitude = static_cast<Key>(bits & static_cast<Key>(~kKeySign<Key>));
+        const auto infinity = std::bit_cast<Key>(std::numeric_limits<T>::infinity());
+        // All ones where the condition holds, written as masks so that the
+        // compiler keeps them as selects.
+        const auto zero = static_cast<Key>(Key{0} - static_cast<Key>(magnitude == 0));
+        const auto nan = static_cast<Key>(Key{0} - static_cast<Key>(magnitude > infinity));
+        k = static_cast<Key>((k & static_cast<Key>(~zero)) | (KeyOf(T{0}) & zero) | nan);
     }
     return k;
 }

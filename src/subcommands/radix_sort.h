@@ -499,17 +499,16 @@ bool CountingSort(T* a, std::size_t n, SortKey<T> common, int lo, int bits) noex
 // Whether counting n elements beats the radix passes, given that their
 // keys, shifted right by lo, span at most 2^bits values, and `key`, which
 // gives the key of element i: when the counters are few (at most 65536,
-// and at most four per element), or at most as many as the elements,
-// within the caches (4 MiB), and the
-// keys repeat: 256 keys spread over the array hold at least 8 repeats,
-// which keys drawn from more than about 4096 values rarely do, so that the
-// counting touches few cache lines.
+// and at most four per element), or at most four per element (up to 2^22,
+// 16 MiB) and the keys repeat: 256 keys spread over the array hold at
+// least 8 repeats, which keys drawn from more than about 4096 values
+// rarely do, so that the counting touches few cache lines (and few pages
+// of the counters, which the system gives zeroed as they are touched).
 template <class KeyAt>
 bool CountingPays(int bits, std::size_t n, int lo, KeyAt key) noexcept {
     const std::uint64_t counters = std::uint64_t{1} << std::min(bits, 63);
-    if (bits > 20 || counters > 4 * static_cast<std::uint64_t>(n)) return false;
+    if (bits > 22 || counters > 4 * static_cast<std::uint64_t>(n)) return false;
     if (bits <= 16) return true;
-    if (counters > n) return false;
     constexpr std::size_t kSamples = 256;
     std::uint64_t sample[kSamples];
     for (std::size_t i = 0; i < kSamples; ++i) {
