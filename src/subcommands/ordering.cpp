@@ -149,25 +149,34 @@ int FindSorted(const T* a, int start, int n, T v) noexcept {
 
 // ------------------------------------------------------------------ sort
 
-// Sorts ascending in place (radix_sort.h). NaNs are first moved behind all
-// numbers, then the numbers alone are sorted; the relative order of -0.0
-// and 0.0 is not part of the result's meaning.
-// The number of NaNs in a[0, n): magnitudes above infinity's, compared as
-// integers, so that the loop vectorises (NVEC_KERNEL).
+// A floating element's bits without the sign, which are above infinity's
+// exactly for a NaN and 0 exactly for a zero: integer tests, which
+// vectorise where floating comparisons in selects do not.
+template <class T>
+SortKey<T> MagnitudeBits(T v) noexcept {
+    using Bits = SortKey<T>;
+    Bits bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return static_cast<Bits>(bits & static_cast<Bits>(~kKeySign<Bits>));
+}
+template <class T>
+inline constexpr SortKey<T> kInfinityBits =
+    std::bit_cast<SortKey<T>>(std::numeric_limits<T>::infinity());
+
+// The number of NaNs in a[0, n) (NVEC_KERNEL).
 template <class T>
 NVEC_KERNEL int CountNans(const T* a, int n) noexcept {
     using Bits = SortKey<T>;
-    const auto infinity = std::bit_cast<Bits>(std::numeric_limits<T>::infinity());
     Bits nans = 0;
     for (int i = 0; i < n; ++i) {
-        Bits bits;
-        std::memcpy(&bits, a + i, sizeof bits);
-        nans = static_cast<Bits>(nans +
-                                 ((bits & static_cast<Bits>(~kKeySign<Bits>)) > infinity ? 1 : 0));
+        nans = static_cast<Bits>(nans + (MagnitudeBits(a[i]) > kInfinityBits<T> ? 1 : 0));
     }
     return static_cast<int>(nans);
 }
 
+// Sorts ascending in place (radix_sort.h). NaNs are first moved behind all
+// numbers, then the numbers alone are sorted; the relative order of -0.0
+// and 0.0 is not part of the result's meaning.
 template <class T>
 void SortElements(T* a, int n) noexcept {
     T* end = a + n;
@@ -211,48 +220,30 @@ SortKey<T> RankKey(T v) noexcept {
     return KeyOf(v);
 }
 
-// RankKey from the element's bits by integer selects, in place of
-// branches and floating comparisons, for the loops that vectorise: a NaN
-// is a magnitude above infinity's, a zero a magnitude of 0.
+// RankKey by integer selects (MagnitudeBits), in place of branches, for
+// the loops that vectorise.
 template <class T>
 SortKey<T> RankKeyOfLanes(T v) noexcept {
     using Key = SortKey<T>;
-    Key bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    Key k = KeyOfBits<T>(bits);
+    Key k = KeyOf(v);
     if constexpr (kIsFloat<T>) {
-        const auto magnitude = static_cast<Key>(bits & static_cast<Key>(~kKeySign<Key>));
-        const auto infinity = std::bit_cast<Key>(std::numeric_limits<T>::infinity());
+        const Key magnitude = MagnitudeBits(v);
         // All ones where the condition holds, written as masks so that the
         // compiler keeps them as selects.
         const auto zero = static_cast<Key>(Key{0} - static_cast<Key>(magnitude == 0));
-        const auto nan = static_cast<Key>(Key{0} - static_cast<Key>(magnitude > infinity));
+        const auto nan = static_cast<Key>(Key{0} - static_cast<Key>(magnitude > kInfinityBits<T>));
         k = static_cast<Key>((k & static_cast<Key>(~zero)) | (KeyOf(T{0}) & zero) | nan);
     }
     return k;
 }
 
-// The AND, the OR, the smallest and the largest of the rank keys of
-// a[0, n), n >= 1, from one read (NVEC_KERNEL).
+// The KeyRange of the rank keys of a[0, n), n >= 1, from one read
+// (NVEC_KERNEL).
 template <class T>
-struct KeySpan {
-    SortKey<T> all, any, min, max;
-};
-template <class T>
-NVEC_KERNEL KeySpan<T> RankKeySpan(const T* a, std::size_t n) noexcept {
-    using Key = SortKey<T>;
-    Key all = static_cast<Key>(~Key{0});
-    Key any = 0;
-    Key min = all;
-    Key max = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const Key k = RankKeyOfLanes(a[i]);
-        all &= k;
-        any |= k;
-        min = std::min(min, k);
-        max = std::max(max, k);
-    }
-    return {all, any, min, max};
+NVEC_KERNEL KeyRange<SortKey<T>> RankKeyRange(const T* a, std::size_t n) noexcept {
+    KeyRange<SortKey<T>> range;
+    for (std::size_t i = 0; i < n; ++i) range.Add(RankKeyOfLanes(a[i]));
+    return range;
 }
 
 // Stable counting sort of positions by keys k whose offsets (k - min) >>
@@ -373,7 +364,7 @@ bool RankElements(const T* a, int n, int* out) noexcept {
     }
     // The keys' offsets from the smallest, without the low bits that all
     // keys share: (k - min) >> lo, of `bits` bits.
-    const KeySpan<T> span = RankKeySpan(a, count);
+    const KeyRange<Key> span = RankKeyRange(a, count);
     const Key min = span.min;
     int lo;
     int hi;

@@ -638,10 +638,19 @@ NVEC_KERNEL void CommonBits(const T* a, std::size_t n, SortKey<T>* allPtr,
     *anyPtr = any;
 }
 
-// The AND, the OR, the smallest and the largest of some keys.
+// The AND, the OR, the smallest and the largest of the keys added.
 template <class Key>
 struct KeyRange {
-    Key all, any, min, max;
+    Key all = static_cast<Key>(~Key{0});
+    Key any = 0;
+    Key min = static_cast<Key>(~Key{0});
+    Key max = 0;
+    void Add(Key k) noexcept {
+        all &= k;
+        any |= k;
+        min = std::min(min, k);
+        max = std::max(max, k);
+    }
 };
 
 // Turns each element of a[0, n) into its key, in its own storage (memcpy,
@@ -650,21 +659,15 @@ struct KeyRange {
 template <class T>
 NVEC_KERNEL KeyRange<SortKey<T>> ElementsToKeys(T* a, std::size_t n) noexcept {
     using Key = SortKey<T>;
-    Key all = static_cast<Key>(~Key{0});
-    Key any = 0;
-    Key min = all;
-    Key max = 0;
+    KeyRange<Key> range;
     for (std::size_t i = 0; i < n; ++i) {
         Key bits;
         std::memcpy(&bits, a + i, sizeof bits);
         bits = KeyOfBits<T>(bits);
         std::memcpy(a + i, &bits, sizeof bits);
-        all &= bits;
-        any |= bits;
-        min = std::min(min, bits);
-        max = std::max(max, bits);
+        range.Add(bits);
     }
-    return {all, any, min, max};
+    return range;
 }
 
 // ElementsToKeys undone.
@@ -835,20 +838,20 @@ void SortNumbers(T* a, std::size_t n) noexcept {
             Key* keys = KeysIn(a);
             const bool count =
                 CountingPays(hi - lo, n, lo, [keys](std::size_t i) { return keys[i]; });
-            if (!count && sizeof(T) == 8 && n >= kSpreadMin) {
+            if (!count) {
                 std::uint32_t* counters = nullptr;
-                auto work = NewWorkBuffer<Key>(n, 0, &counters);
+                std::unique_ptr<Key[], FreeDeleter> work;
+                if (sizeof(T) == 8 && n >= kSpreadMin) work = NewWorkBuffer<Key>(n, 0, &counters);
                 const Key* sorted = SpreadAndSort(keys, work.get(), n, range.min, range.max);
                 if (sorted != keys) {
                     KeysToElementsFrom(sorted, a, n);
-                    return;
+                } else {
+                    KeysToElements(a, n);
                 }
-                KeysToElements(a, n);
                 return;
             }
-            if (!count) VectorSortKeys(keys, n);
             KeysToElements(a, n);
-            if (!count || CountingSort(a, n, all, lo, hi - lo)) return;
+            if (CountingSort(a, n, all, lo, hi - lo)) return;
             VectorSortNumbers(a, n);
             return;
         }
