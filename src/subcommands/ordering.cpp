@@ -246,27 +246,104 @@ NVEC_KERNEL KeyRange<SortKey<T>> RankKeyRange(const T* a, std::size_t n) noexcep
     return range;
 }
 
+// From this many elements on, offsets of 16 bits or more are counted in
+// two passes (CountingRank); for offsets of 19 bits or more, whose
+// counters alone take 2 MB, from kTwoPassWideMin. Measured: one pass is
+// faster below, up to twice as slow above, its counters and its places of
+// writing beyond the caches.
+constexpr std::size_t kTwoPassMin = std::size_t{1} << 21;
+constexpr std::size_t kTwoPassWideMin = std::size_t{3} << 18;
+
+// The second of CountingRank's two passes: each record of x[0, n), a high
+// digit above `shift` and a position below, puts its position at the next
+// place of its digit, in order.
+template <class Record>
+void PlaceByHighDigit(const Record* __restrict x, std::size_t n, int shift,
+                      std::uint32_t* __restrict places, int* __restrict out) noexcept {
+    const Record positionMask = (Record{1} << shift) - 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        out[places[x[i] >> shift]++] = static_cast<int>(x[i] & positionMask);
+    }
+}
+
+// The first pass: each position, with the high digit of its offset, at the
+// next place of its low digit, in records of their own; then the second.
+// False when the records cannot be allocated.
+template <class Record, class OffsetAt>
+bool PlaceByDigits(std::size_t n, OffsetAt offset, int lowBits, int shift,
+                   std::uint32_t* __restrict low, std::uint32_t* __restrict high,
+                   int* __restrict out) noexcept {
+    if (n > SIZE_MAX / sizeof(Record)) return false;
+    std::unique_ptr<Record[], FreeDeleter> records(
+        static_cast<Record*>(std::malloc(n * sizeof(Record))));
+    if (!records) return false;
+    Record* __restrict x = records.get();
+    const std::uint64_t lowMask = (std::uint64_t{1} << lowBits) - 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto k = static_cast<std::uint64_t>(offset(i));
+        x[low[k & lowMask]++] = static_cast<Record>(((k >> lowBits) << shift) | i);
+    }
+    PlaceByHighDigit(x, n, shift, high, out);
+    return true;
+}
+
+// CountingRank in two passes. False when the counters or the records
+// cannot be allocated.
+template <class OffsetAt>
+bool CountingRankTwoPass(std::size_t n, OffsetAt offset, int bits, int* __restrict out) noexcept {
+    const int lowBits = bits / 2;
+    const int highBits = bits - lowBits;
+    const std::size_t lowRange = std::size_t{1} << lowBits;
+    std::unique_ptr<std::uint32_t[], FreeDeleter> counts(static_cast<std::uint32_t*>(
+        std::calloc(lowRange + (std::size_t{1} << highBits), sizeof(std::uint32_t))));
+    if (!counts) return false;
+    std::uint32_t* __restrict low = counts.get();
+    std::uint32_t* __restrict high = low + lowRange;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto k = static_cast<std::uint64_t>(offset(i));
+        ++low[k & (lowRange - 1)];
+        ++high[k >> lowBits];
+    }
+    StartsFromCounts(low, static_cast<unsigned>(lowRange));
+    StartsFromCounts(high, 1u << highBits);
+    const int positionBits = static_cast<int>(std::bit_width(n - 1));
+    if (highBits + positionBits <= 32) {
+        return PlaceByDigits<std::uint32_t>(n, offset, lowBits, positionBits, low, high, out);
+    }
+    return PlaceByDigits<std::uint64_t>(n, offset, lowBits, 32, low, high, out);
+}
+
 // Stable counting sort of positions by keys k whose offsets (k - min) >>
 // lo lie in [0, 2^bits), min being the smallest key and the bits below lo
 // the same in every key: the count of each offset, the first place of
 // each, then every position, in order, at the next place of its offset.
+// Many elements with offsets of many bits take two passes instead, as a
+// radix sort of two digits: by the low digit into records of the high
+// digit and the position (4 bytes where both fit, else 8), then by the
+// high digit. Each pass writes to at most 2048 places, where one pass
+// would write to up to 2^22. Without memory for the records, one pass.
 // False when the counters cannot be allocated.
 template <class T>
 bool CountingRank(const T* a, std::size_t n, SortKey<T> min, int lo, int bits,
                   int* __restrict out) noexcept {
     using Key = SortKey<T>;
-    const std::size_t range = std::size_t{1} << bits;
-    std::unique_ptr<std::uint32_t[], FreeDeleter> counts(
-        static_cast<std::uint32_t*>(std::calloc(range, sizeof(std::uint32_t))));
-    if (!counts) return false;
-    std::uint32_t* __restrict c = counts.get();
     // (k - min) >> lo, the low bits of k and min being the same.
     const Key base = static_cast<Key>(min >> lo);
-    for (std::size_t i = 0; i < n; ++i) ++c[static_cast<Key>((RankKey(a[i]) >> lo) - base)];
-    StartsFromCounts(c, static_cast<unsigned>(range));
-    for (std::size_t i = 0; i < n; ++i) {
-        out[c[static_cast<Key>((RankKey(a[i]) >> lo) - base)]++] = static_cast<int>(i);
+    auto offset = [a, lo, base](std::size_t i) {
+        return static_cast<Key>((RankKey(a[i]) >> lo) - base);
+    };
+    if (bits >= 16 && n >= (bits >= 19 ? kTwoPassWideMin : kTwoPassMin) &&
+        CountingRankTwoPass(n, offset, bits, out)) {
+        return true;
     }
+    const std::size_t range = std::size_t{1} << bits;
+    std::unique_ptr<std::uint32_t[], FreeDeleter> counts(static_cast<std::uint32_t*>(
+        std::calloc(CounterSets(range) * range, sizeof(std::uint32_t))));
+    if (!counts) return false;
+    std::uint32_t* __restrict c = counts.get();
+    CountOffsets(n, range, offset, c);
+    StartsFromCounts(c, static_cast<unsigned>(range));
+    for (std::size_t i = 0; i < n; ++i) out[c[offset(i)]++] = static_cast<int>(i);
     return true;
 }
 

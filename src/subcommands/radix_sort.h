@@ -454,37 +454,50 @@ void VaryingBits(Key all, Key any, int* lo, int* hi) noexcept {
     *lo = differ == 0 ? *hi : std::countr_zero(differ);
 }
 
-// Counting sort of n >= 1 NaN-free elements whose keys, shifted right by
-// lo, lie in [common >> lo, (common >> lo) + 2^bits), `common` holding the
-// bits that all keys share (the others 0): the count of each key, then
-// each key written back as many times as it was counted. With few keys, four sets of counters
-// take turns, so that runs of equal keys do not wait on one increment.
-// False when the counters cannot be allocated.
-template <class T>
-bool CountingSort(T* a, std::size_t n, SortKey<T> common, int lo, int bits) noexcept {
-    using Key = SortKey<T>;
-    const std::size_t range = std::size_t{1} << bits;
-    const std::size_t sets = range <= 4096 ? 4 : 1;
-    std::unique_ptr<std::uint32_t[], FreeDeleter> counts(
-        static_cast<std::uint32_t*>(std::calloc(sets * range, sizeof(std::uint32_t))));
-    if (!counts) return false;
-    std::uint32_t* c = counts.get();
-    const Key base = static_cast<Key>(common >> lo);
-    if (sets == 4) {
-        std::size_t i = 0;
+// The counter sets CountOffsets takes for offsets below `range`: with few
+// offsets four sets take turns, so that runs of equal offsets do not wait
+// on one increment.
+constexpr std::size_t CounterSets(std::size_t range) noexcept { return range <= 4096 ? 4 : 1; }
+
+// c[k] = the number of i in [0, n) with offset(i) == k, for k in [0,
+// range); c holds CounterSets(range) * range counters, all 0.
+template <class OffsetAt>
+void CountOffsets(std::size_t n, std::size_t range, OffsetAt offset,
+                  std::uint32_t* __restrict c) noexcept {
+    std::size_t i = 0;
+    if (CounterSets(range) == 4) {
         for (; i + 4 <= n; i += 4) {
-            ++c[static_cast<Key>((KeyOf(a[i]) >> lo) - base)];
-            ++c[range + static_cast<Key>((KeyOf(a[i + 1]) >> lo) - base)];
-            ++c[2 * range + static_cast<Key>((KeyOf(a[i + 2]) >> lo) - base)];
-            ++c[3 * range + static_cast<Key>((KeyOf(a[i + 3]) >> lo) - base)];
+            ++c[offset(i)];
+            ++c[range + offset(i + 1)];
+            ++c[2 * range + offset(i + 2)];
+            ++c[3 * range + offset(i + 3)];
         }
-        for (; i < n; ++i) ++c[static_cast<Key>((KeyOf(a[i]) >> lo) - base)];
+        for (; i < n; ++i) ++c[offset(i)];
         for (std::size_t k = 0; k < range; ++k) {
             c[k] += c[range + k] + c[2 * range + k] + c[3 * range + k];
         }
     } else {
-        for (std::size_t i = 0; i < n; ++i) ++c[static_cast<Key>((KeyOf(a[i]) >> lo) - base)];
+        for (; i < n; ++i) ++c[offset(i)];
     }
+}
+
+// Counting sort of n >= 1 NaN-free elements whose keys, shifted right by
+// lo, lie in [common >> lo, (common >> lo) + 2^bits), `common` holding the
+// bits that all keys share (the others 0): the count of each key, then
+// each key written back as many times as it was counted. False when the
+// counters cannot be allocated.
+template <class T>
+bool CountingSort(T* a, std::size_t n, SortKey<T> common, int lo, int bits) noexcept {
+    using Key = SortKey<T>;
+    const std::size_t range = std::size_t{1} << bits;
+    std::unique_ptr<std::uint32_t[], FreeDeleter> counts(static_cast<std::uint32_t*>(
+        std::calloc(CounterSets(range) * range, sizeof(std::uint32_t))));
+    if (!counts) return false;
+    std::uint32_t* c = counts.get();
+    const Key base = static_cast<Key>(common >> lo);
+    CountOffsets(
+        n, range,
+        [a, lo, base](std::size_t i) { return static_cast<Key>((KeyOf(a[i]) >> lo) - base); }, c);
     const Key low = static_cast<Key>(common & ((Key{1} << lo) - 1));
     T* out = a;
     for (std::size_t k = 0; k < range; ++k) {
