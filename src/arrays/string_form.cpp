@@ -3,6 +3,7 @@
 
 #include <tcl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <climits>
@@ -277,6 +278,16 @@ const char* ReadElem(const char* p, const char* stop, T* out) {
             if (std::isxdigit(static_cast<unsigned char>(digits[2])) || digits[2] == '.') {
                 const auto hex = std::from_chars(digits + 2, stop, v, std::chars_format::hex);
                 if (hex.ec != std::errc::invalid_argument) r = hex;
+                // libstdc++ reads an exponent of two signs, "p+-5", as p-5.
+                // strtod takes a p only with a sign or none and a digit, and
+                // else ends the number before it: the digits alone are then
+                // read again. (A sign lies before `stop`, so e[2] is there.)
+                const char* const e =
+                    std::find_if(digits + 2, r.ptr, [](char c) { return c == 'p' || c == 'P'; });
+                if (e != r.ptr) {
+                    const char* d = e + 1 + (e[1] == '+' || e[1] == '-');
+                    if (!IsDigit(*d)) r = std::from_chars(digits + 2, e, v, std::chars_format::hex);
+                }
             }
             if (negative) v = -v;
         } else {
