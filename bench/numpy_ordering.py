@@ -9,7 +9,7 @@ Usage:
       sorted and reversed (the random values in ascending, descending
       order), few (integers uniform in [0, 1000), for chararray [0, 100)).
   numpy_ordering.py time <nvec type> <file> <rounds> <op>...
-      prints per op the median processor time of this thread
+      prints per op the best (least) processor time of this thread
       (time.thread_time) in seconds over the rounds. Ops:
         sort            a.sort() on a fresh copy (the copy untimed)
         unique          np.unique(a)
@@ -61,8 +61,7 @@ def timed(rounds, setup, body):
         t0 = time.thread_time()
         body(state)
         times.append(time.thread_time() - t0)
-    times.sort()
-    return times[len(times) // 2]
+    return min(times)
 
 
 def run(dtype, a, rounds, op):
