@@ -1,6 +1,6 @@
 """numpy's side of the rows of bench/rows_masks.tcl: the same jobs on the
 same numbers, read from the raw files that the Tcl side wrote with
-get_binary. Prints one line per job: its name and its median time in
+get_binary. Prints one line per job: its name and its best (least) time in
 seconds (processor time of this thread, as the Tcl side measures).
 
 Usage: python3 bench/numpy_masks.py <folder> <reps> <n> ...
@@ -13,7 +13,7 @@ import time
 import numpy as np
 
 
-def median_time(reps, setup, body, count):
+def best_time(reps, setup, body, count):
     times = []
     total = 0.0
     for r in range(reps):
@@ -26,8 +26,7 @@ def median_time(reps, setup, body, count):
         total += t
         if r >= 2 and total > 1.5:
             break
-    times.sort()
-    return times[len(times) // 2]
+    return min(times)
 
 
 def main():
@@ -51,7 +50,7 @@ def main():
             "mul3_d": (lambda: xyz.copy(), lambda a: np.multiply(a, s3, out=a)),
         }
         for name, (setup, body) in jobs.items():
-            print(name, n, median_time(reps, setup, body, count))
+            print(name, n, best_time(reps, setup, body, count))
 
 
 main()

@@ -2,7 +2,7 @@
 # same job on the same numbers in the same run (bench/numpy_masks.py, with
 # Debian's python3-numpy, a dependency of the benchmark only). The arrays
 # go to numpy as raw files written with get_binary. Sourced by compare.tcl,
-# whose data ($da, $ia), measure, row and quick it uses; target 1: at least
+# whose data ($da, $ia), best, row and quick it uses; target 1: at least
 # as fast as numpy.
 
 # A python3 that has numpy: Debian's own first (another python3 may come
@@ -48,24 +48,46 @@ apply {{python} {
             writeRaw [file join $dir $name$n.bin] [set ${var}($n)]
         }
     }
-    foreach {name n t} [exec $python [file join [file dirname [info script]] numpy_masks.py] $dir 5 {*}$sizes] {
-        set numpyTime($name,$n) $t
+    # Each side is timed in three blocks, numpy's and nvec's in turn, and a
+    # row takes each side's best run: on a machine shared with other work
+    # the load of the moment only adds time, and these ratios lie near 1,
+    # where a phase of load that falls on one side alone would decide them.
+    set jobs {
+        where_d  "where doublearray"       {}                        {nvec where $d($n) < 0.0}
+            "np.flatnonzero(a<v)"
+        where_i  "where intarray"          {}                        {nvec where $i($n) < 5000000}
+            "np.flatnonzero(a<v)"
+        take_d   "take doublearray"        {}                        {nvec take $d($n) $idx($n)}
+            "np.take"
+        take3_d  "take -dim 3 doublearray" {}                        {nvec take $xyz($n) $pts($n) -dim 3}
+            "np.take axis=0"
+        add_d    "apply + doublearray"     {set a [nvec clone $d($n)]}   {nvec apply $a + $rev($n)}
+            "np.add out=a"
+        mul3_d   "apply * xyz doublearray" {set a [nvec clone $xyz($n)]} {nvec apply $a * {1.5 -1.0 2.0}}
+            "np.multiply out=a"
+    }
+    for {set block 0} {$block < 3} {incr block} {
+        foreach {name n t} [exec $python [file join [file dirname [info script]] numpy_masks.py] \
+                                $dir 5 {*}$sizes] {
+            if {![info exists numpyTime($name,$n)] || $t < $numpyTime($name,$n)} {
+                set numpyTime($name,$n) $t
+            }
+        }
+        foreach n $sizes {
+            set count [expr {$n == 1000000 ? 10 : 1}]
+            foreach {name label setup body altLabel} $jobs {
+                set t [best 5 $setup $body $count]
+                if {![info exists nvecTime($name,$n)] || $t < $nvecTime($name,$n)} {
+                    set nvecTime($name,$n) $t
+                }
+            }
+        }
     }
     file delete -force $dir
     foreach n $sizes {
-        set label [lindex {1e6 1e7} [expr {$n != 1000000}]]
-        set count [expr {$n == 1000000 ? 10 : 1}]
-        set t [measure 5 {} {nvec where $d($n) < 0.0} $count]
-        row "where doublearray $label" $t "np.flatnonzero(a<v)" $numpyTime(where_d,$n) 1
-        set t [measure 5 {} {nvec where $i($n) < 5000000} $count]
-        row "where intarray $label" $t "np.flatnonzero(a<v)" $numpyTime(where_i,$n) 1
-        set t [measure 5 {} {nvec take $d($n) $idx($n)} $count]
-        row "take doublearray $label" $t "np.take" $numpyTime(take_d,$n) 1
-        set t [measure 5 {} {nvec take $xyz($n) $pts($n) -dim 3} $count]
-        row "take -dim 3 doublearray $label" $t "np.take axis=0" $numpyTime(take3_d,$n) 1
-        set t [measure 5 {set a [nvec clone $d($n)]} {nvec apply $a + $rev($n)} $count]
-        row "apply + doublearray $label" $t "np.add out=a" $numpyTime(add_d,$n) 1
-        set t [measure 5 {set a [nvec clone $xyz($n)]} {nvec apply $a * {1.5 -1.0 2.0}} $count]
-        row "apply * xyz doublearray $label" $t "np.multiply out=a" $numpyTime(mul3_d,$n) 1
+        set size [lindex {1e6 1e7} [expr {$n != 1000000}]]
+        foreach {name label setup body altLabel} $jobs {
+            row "$label $size" $nvecTime($name,$n) $altLabel $numpyTime($name,$n) 1
+        }
     }
 }} $python

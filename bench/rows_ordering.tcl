@@ -72,23 +72,6 @@ proc ordVqsort {type rounds args} {
 # Blocks per side and row.
 set ordBlocks 3
 
-# The best (least) of the seconds taken by `body` over `runs` runs, each
-# after `setup`, both in the caller's scope; with count > 1 the body runs
-# count times per run and the time of one is taken.
-proc ordBest {runs setup body {count 1}} {
-    set best ""
-    for {set r 0} {$r < $runs} {incr r} {
-        uplevel 1 $setup
-        set t0 [now]
-        for {set k 0} {$k < $count} {incr k} {
-            uplevel 1 $body
-        }
-        set t [expr {([now] - $t0) / $count}]
-        if {$best eq "" || $t < $best} {set best $t}
-    }
-    return $best
-}
-
 # The lesser of two times, "" standing for none.
 proc ordLeast {a b} {
     if {$a eq ""} {return $b}
@@ -113,13 +96,13 @@ proc ordSortRows {type n label shape rounds} {
     foreach k {sort argsort unique vqSort vqUnique npSort npArgsort npUnique} {set t($k) ""}
     for {set block 0} {$block < $::ordBlocks} {incr block} {
         for {set r 0} {$r < $rounds} {incr r} {
-            set t(sort) [ordLeast $t(sort) [ordBest 1 {set b [nvec clone $a]} {nvec sort $b}]]
+            set t(sort) [ordLeast $t(sort) [best 1 {set b [nvec clone $a]} {nvec sort $b}]]
             if {$arg} {
-                set t(argsort) [ordLeast $t(argsort) [ordBest 1 {} {nvec argsort $a}]]
+                set t(argsort) [ordLeast $t(argsort) [best 1 {} {nvec argsort $a}]]
             }
             if {$unique} {
                 set t(unique) [ordLeast $t(unique) \
-                    [ordBest 1 {set b [nvec clone $a]} {nvec sort -unique $b}]]
+                    [best 1 {set b [nvec clone $a]} {nvec sort -unique $b}]]
             }
         }
         lassign [ordVqsort $type $rounds sort {*}[expr {$unique ? "unique" : ""}]] vqSort vqUnique
@@ -151,14 +134,14 @@ proc ordSearchRows {type} {
     if {[string is double -strict $v]} {set v [expr {$v}]}
     foreach k {search sorted npSearch npSorted} {set t($k) ""}
     for {set block 0} {$block < $::ordBlocks} {incr block} {
-        set t(sorted) [ordLeast $t(sorted) [ordBest 5 {} {nvec search -sorted $s $v} 20000]]
+        set t(sorted) [ordLeast $t(sorted) [best 5 {} {nvec search -sorted $s $v} 20000]]
         # numpy reads the data file, which holds the sorted elements here
         # and the few-distinct ones below.
         set t(npSorted) [ordLeast $t(npSorted) [ordNumpy $type 5 searchsorted:$v]]
     }
     ordData $type $::M few
     for {set block 0} {$block < $::ordBlocks} {incr block} {
-        set t(search) [ordLeast $t(search) [ordBest 5 {} {nvec search $a $missing} 20]]
+        set t(search) [ordLeast $t(search) [best 5 {} {nvec search $a $missing} 20]]
         set t(npSearch) [ordLeast $t(npSearch) [ordNumpy $type 5 search:$missing]]
     }
     ordRow "search $type 1e6 (absent)" $t(search) "" $t(npSearch) numpy "" 1.0
