@@ -36,45 +36,37 @@ proc median {xs} {
     return [lindex $s [expr {[llength $s] / 2}]]
 }
 
-# Median seconds of `body` over reps runs, `setup` run untimed before each;
-# both in the caller's scope. Runs that take over half a second each stop
-# after three, to keep the whole benchmark within its time budget. With
-# count > 1 the body runs count times per run and the time of one is
-# reported.
-proc measure {reps setup body {count 1}} {
+# The seconds of `body` in each of reps runs, `setup` run untimed before
+# each; both in the scope `level` up. Runs that take over half a second
+# each stop after three, to keep the whole benchmark within its time
+# budget. With count > 1 the body runs count times per run and the time of
+# one is taken.
+proc runTimes {level reps setup body count} {
     set times {}
     set total 0.0
     for {set r 0} {$r < $reps} {incr r} {
-        uplevel 1 $setup
+        uplevel $level $setup
         set t0 [now]
         for {set k 0} {$k < $count} {incr k} {
-            uplevel 1 $body
+            uplevel $level $body
         }
         set t [expr {[now] - $t0}]
         lappend times [expr {$t / $count}]
         set total [expr {$total + $t}]
         if {$r >= 2 && $total > 1.5} break
     }
-    median $times
+    return $times
 }
 
-# As measure, the least of the runs' times: for the rows against numpy,
-# which take each side's best run over blocks taken in turn.
+# The median of those times, in the caller's scope.
+proc measure {reps setup body {count 1}} {
+    median [runTimes 2 $reps $setup $body $count]
+}
+
+# The least of them: for the rows against numpy, which take each side's
+# best run over blocks taken in turn.
 proc best {reps setup body {count 1}} {
-    set least ""
-    set total 0.0
-    for {set r 0} {$r < $reps} {incr r} {
-        uplevel 1 $setup
-        set t0 [now]
-        for {set k 0} {$k < $count} {incr k} {
-            uplevel 1 $body
-        }
-        set t [expr {[now] - $t0}]
-        if {$least eq "" || $t / $count < $least} {set least [expr {$t / $count}]}
-        set total [expr {$total + $t}]
-        if {$r >= 2 && $total > 1.5} break
-    }
-    return $least
+    tcl::mathfunc::min {*}[runTimes 2 $reps $setup $body $count]
 }
 
 set rows {}
