@@ -69,6 +69,13 @@ proc best {reps setup body {count 1}} {
     tcl::mathfunc::min {*}[runTimes 2 $reps $setup $body $count]
 }
 
+# The lesser of two times, "" standing for none: a side's best run so far.
+proc least {a b} {
+    if {$a eq ""} {return $b}
+    if {$b eq ""} {return $a}
+    expr {min($a, $b)}
+}
+
 set rows {}
 # Adds a row: label, nvec seconds, alternative's label, its seconds, and
 # the least ratio wanted ("" when the row only informs).

@@ -72,13 +72,6 @@ proc ordVqsort {type rounds args} {
 # Blocks per side and row.
 set ordBlocks 3
 
-# The lesser of two times, "" standing for none.
-proc ordLeast {a b} {
-    if {$a eq ""} {return $b}
-    if {$b eq ""} {return $a}
-    expr {min($a, $b)}
-}
-
 # sort of one shape at one length; for random and few-distinct elements
 # also argsort, and at 10^6 sort -unique.
 proc ordSortRows {type n label shape rounds} {
@@ -96,19 +89,19 @@ proc ordSortRows {type n label shape rounds} {
     foreach k {sort argsort unique vqSort vqUnique npSort npArgsort npUnique} {set t($k) ""}
     for {set block 0} {$block < $::ordBlocks} {incr block} {
         for {set r 0} {$r < $rounds} {incr r} {
-            set t(sort) [ordLeast $t(sort) [best 1 {set b [nvec clone $a]} {nvec sort $b}]]
+            set t(sort) [least $t(sort) [best 1 {set b [nvec clone $a]} {nvec sort $b}]]
             if {$arg} {
-                set t(argsort) [ordLeast $t(argsort) [best 1 {} {nvec argsort $a}]]
+                set t(argsort) [least $t(argsort) [best 1 {} {nvec argsort $a}]]
             }
             if {$unique} {
-                set t(unique) [ordLeast $t(unique) \
+                set t(unique) [least $t(unique) \
                     [best 1 {set b [nvec clone $a]} {nvec sort -unique $b}]]
             }
         }
         lassign [ordVqsort $type $rounds sort {*}[expr {$unique ? "unique" : ""}]] vqSort vqUnique
         lassign [ordNumpy $type $rounds {*}$ops] npSort npArgsort npUnique
         foreach k {vqSort vqUnique npSort npArgsort npUnique} {
-            set t($k) [ordLeast $t($k) [set $k]]
+            set t($k) [least $t($k) [set $k]]
         }
     }
     set bound [expr {$t(vqSort) eq "" ? "numpy" : "vqsort"}]
@@ -127,22 +120,21 @@ proc ordSortRows {type n label shape rounds} {
 # Linear search for a value that is not there (every element read), and
 # sorted search for one that is, against numpy on the same elements.
 proc ordSearchRows {type} {
+    # numpy reads the data file, which holds the few-distinct elements
+    # first, then the sorted ones.
     set a [ordData $type $::M few]
     set missing [expr {$type eq "chararray" ? 200 : 1000}]
+    foreach k {search sorted npSearch npSorted} {set t($k) ""}
+    for {set block 0} {$block < $::ordBlocks} {incr block} {
+        set t(search) [least $t(search) [best 5 {} {nvec search $a $missing} 20]]
+        set t(npSearch) [least $t(npSearch) [ordNumpy $type 5 search:$missing]]
+    }
     set s [ordData $type $::M sorted]
     set v [nvec get $s [expr {$::M / 3}]]
     if {[string is double -strict $v]} {set v [expr {$v}]}
-    foreach k {search sorted npSearch npSorted} {set t($k) ""}
     for {set block 0} {$block < $::ordBlocks} {incr block} {
-        set t(sorted) [ordLeast $t(sorted) [best 5 {} {nvec search -sorted $s $v} 20000]]
-        # numpy reads the data file, which holds the sorted elements here
-        # and the few-distinct ones below.
-        set t(npSorted) [ordLeast $t(npSorted) [ordNumpy $type 5 searchsorted:$v]]
-    }
-    ordData $type $::M few
-    for {set block 0} {$block < $::ordBlocks} {incr block} {
-        set t(search) [ordLeast $t(search) [best 5 {} {nvec search $a $missing} 20]]
-        set t(npSearch) [ordLeast $t(npSearch) [ordNumpy $type 5 search:$missing]]
+        set t(sorted) [least $t(sorted) [best 5 {} {nvec search -sorted $s $v} 20000]]
+        set t(npSorted) [least $t(npSorted) [ordNumpy $type 5 searchsorted:$v]]
     }
     ordRow "search $type 1e6 (absent)" $t(search) "" $t(npSearch) numpy "" 1.0
     ordRow "search -sorted $type 1e6" $t(sorted) "" $t(npSorted) numpy "" 1.0
