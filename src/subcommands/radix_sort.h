@@ -18,9 +18,11 @@
 // (8-bit digits while a range is large, so that the scatter writes to few
 // enough places to stay in the caches) split the array into ranges that
 // fit the caches, and each range is finished either by least-significant-
-// digit passes over its remaining bits (at most three passes of 11 bits)
-// or by further digits until a few elements are left, which a sorting
-// network of 4 to 32 keys orders without branches.
+// digit passes over its remaining bits (at most three passes of 11 bits),
+// or, where more bits remain (8-byte keys), by such passes over the top 24
+// of them and the runs of keys equal there sorted on (PrefixSort), or by
+// further digits until a few elements are left, which a sorting network
+// of 4 to 32 keys orders without branches.
 //
 // Arrays of fewer than kInPlaceMax elements skip the checks and are
 // sorted in place: by the vector sort where it serves, else by
@@ -29,10 +31,12 @@
 // allocated.
 //
 // argsort (ordering.cpp): positions counted by key where sort would count,
-// else (without the vector sort) the buffered radix sort on records of a
-// key and an element position. Every pass moves records in their input order within a digit,
-// and the networks compare the position after the key, so equal keys keep
-// the order of their positions: the sort is stable.
+// else records of a key and an element position, sorted by
+// least-significant-digit passes of their own or by the vector sort or
+// the buffered radix sort above (PackedRules). Every pass moves records in
+// their input order within a digit, and the networks compare the position
+// after the key, so equal keys keep the order of their positions: the
+// sort is stable.
 
 #pragma once
 
@@ -148,25 +152,6 @@ struct PackedRules {
     static bool Less(Net a, Net b) noexcept { return a < b; }
     // Positions stay below 2^31, so no record equals the padding.
     static constexpr Net kPad = ~std::uint64_t{0};
-};
-
-// A 64-bit key and a position.
-struct WideRecord {
-    std::uint64_t key;
-    std::uint32_t index;
-};
-struct WideRules {
-    using Item = WideRecord;
-    using Key = std::uint64_t;
-    using Net = WideRecord;
-    static Key KeyOfItem(const Item& r) noexcept { return r.key; }
-    static constexpr bool kMovesBits = false;
-    static Net ToNet(const Item& r) noexcept { return r; }
-    static Item FromNet(const Net& r) noexcept { return r; }
-    static bool Less(const Net& a, const Net& b) noexcept {
-        return a.key < b.key || (a.key == b.key && a.index < b.index);
-    }
-    static constexpr Net kPad = {~std::uint64_t{0}, ~std::uint32_t{0}};
 };
 
 // Largest digit of the radix passes, and the levels of most-significant
@@ -356,6 +341,13 @@ void LsdSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo, in
     if (src != want) std::memcpy(want, src, n * sizeof *src);
 }
 
+// The digits of PrefixSort's passes: three of them, 24 bits.
+inline constexpr int kPrefixDigitBits = 8;
+
+template <class R>
+void PrefixSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo, int hi, bool toX,
+                int maxBits, std::uint32_t* arena, int level) noexcept;
+
 // Sorts x[0, n) by key bits [lo, hi) (the higher bits being equal), with
 // y as large as x; the result lands in x when toX, else in y. Each level
 // counts one digit, moves the items from one array to the other by it,
@@ -377,6 +369,10 @@ void MsdSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo, in
             (n * sizeof *x <= kLsdCacheBytes || bits <= 2 * maxBits)) {
             // This level's counters and the next two levels', unused yet.
             LsdSort<R>(x, y, n, lo, hi, toX, maxBits, arena);
+            return;
+        }
+        if (bits > 3 * kPrefixDigitBits && n >= kLsdMinElems && n * sizeof *x <= kLsdCacheBytes) {
+            PrefixSort<R>(x, y, n, lo, hi, toX, maxBits, arena, level);
             return;
         }
         // A digit that leaves about four items per run on average, so that
@@ -417,6 +413,48 @@ void MsdSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo, in
             begin = end;
         }
         return;
+    }
+}
+
+// MsdSort for a range that fits the caches and whose keys vary in more
+// bits than three least-significant passes take (8-byte keys): those
+// passes on the top 24 of the bits, [hi - 24, hi), then each run of keys
+// equal in those bits, which random keys rarely make among the few
+// thousand of a range, sorted by the bits below at the next level. The
+// passes are stable, so the order is. Against more digits from the top
+// until sorting networks take a few keys each, whose choice of network
+// the processor cannot predict: measured on 10^6 random doubles (AMD Zen
+// 3), 0.8 of the time.
+template <class R>
+void PrefixSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo, int hi, bool toX,
+                int maxBits, std::uint32_t* arena, int level) noexcept {
+    using Key = typename R::Key;
+    constexpr int kPrefix = 3 * kPrefixDigitBits;
+    const int shift = hi - kPrefix;
+    LsdSort<R>(x, y, n, shift, hi, toX, kPrefixDigitBits, arena);
+    typename R::Item* sorted = toX ? x : y;
+    typename R::Item* spare = toX ? y : x;
+    auto prefix = [shift](const typename R::Item& v) -> Key {
+        if constexpr (R::kMovesBits) {
+            Key bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            return static_cast<Key>(R::KeyOfBits(bits) >> shift);
+        } else {
+            return static_cast<Key>(R::KeyOfItem(v) >> shift);
+        }
+    };
+    Key last = prefix(sorted[0]);
+    std::size_t begin = 0;
+    for (std::size_t i = 1; i <= n; ++i) {
+        const Key k = i < n ? prefix(sorted[i]) : static_cast<Key>(~last);
+        if (k != last) {
+            if (i - begin > 1) {
+                MsdSort<R>(sorted + begin, spare + begin, i - begin, lo, shift, true, maxBits,
+                           arena + (1u << maxBits), level + 1);
+            }
+            begin = i;
+            last = k;
+        }
     }
 }
 
