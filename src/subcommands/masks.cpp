@@ -139,7 +139,9 @@ void NearestDouble(std::int64_t w, double* d, int* err) {
 // Reads the number from a copy of the word's string, so that the word
 // keeps its type (it may be an array, even the one compared). Tcl's
 // double reader parses the copy as expr would and leaves the kind of
-// number it found as the copy's type.
+// number it found as the copy's type. It refuses a NaN (nan, -nan, NaN(7)
+// and the other forms it reads) as a number, but leaves the copy a double
+// then; any other word it refuses is no number.
 bool ReadExactValue(Tcl_Obj* word, ExactValue* v) {
     Tcl_Size len;
     const char* s = Tcl_GetStringFromObj(word, &len);
@@ -147,8 +149,9 @@ bool ReadExactValue(Tcl_Obj* word, ExactValue* v) {
     Tcl_IncrRefCount(copy);
     bool ok = true;
     if (Tcl_GetDoubleFromObj(nullptr, copy, &v->d) != TCL_OK) {
-        ok = GetNanInf(copy, &v->d) == 0;
-        v->nan = ok && std::isnan(v->d);
+        ok = std::strcmp(TypeNameOf(copy), "double") == 0;
+        v->d = std::numeric_limits<double>::quiet_NaN();
+        v->nan = ok;
     } else if (std::strcmp(TypeNameOf(copy), "bignum") == 0) {
         v->beyond = v->d > 0 ? 1 : -1;
         v->dErr = BigMinusDouble(copy, v->d);

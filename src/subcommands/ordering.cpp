@@ -866,6 +866,9 @@ int ArgsortCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return Fail(interp, ErrorClass::Type, kMsgNotAnArray);
     }
     int n = Length(obj);
+    // More positions than an intarray holds (a chararray or shortarray of
+    // over 2^30 elements in Tcl 8.6).
+    if (!PayloadFits<int>(n)) return Fail(interp, ErrorClass::Size, "wrong size");
     void* payload = TryNewPayload<int>(n, false);
     if (payload == nullptr) {
         return Fail(interp, ErrorClass::Memory, kMsgNoMemory);

@@ -21,6 +21,20 @@ namespace {
 
 using TextBuffer = std::unique_ptr<char[], TclFree>;
 
+// Whether the word reads as an integer above the 64-bit range: Tcl's
+// reader leaves such a number, read from a copy of the string, a bignum.
+bool AboveWideInt(Tcl_Obj* word) {
+    Tcl_Size len;
+    const char* s = Tcl_GetStringFromObj(word, &len);
+    Tcl_Obj* copy = Tcl_NewStringObj(s, len);
+    Tcl_IncrRefCount(copy);
+    double d;
+    const bool above = Tcl_GetDoubleFromObj(nullptr, copy, &d) == TCL_OK &&
+                       std::strcmp(TypeNameOf(copy), "bignum") == 0 && d > 0;
+    Tcl_DecrRefCount(copy);
+    return above;
+}
+
 // Reads a count option (-dim, -group, -columns): an integer of at least 1.
 // An argument that is an array value is read from a copy of its string.
 bool ReadCount(Tcl_Obj* word, int* out) {
@@ -165,7 +179,9 @@ int Reduce(Tcl_Interp* interp, const T* p, int groups, int items, int k) {
     using R = typename Op::Acc;
     // Without items (an empty array, no -group) the one row is zero, as
     // minimum and sum give 0 for an empty array.
-    void* payload = TryNewPayload<R>(static_cast<std::int64_t>(groups) * k, items == 0);
+    const std::int64_t count = static_cast<std::int64_t>(groups) * k;
+    if (!PayloadFits<R>(count)) return Fail(interp, ErrorClass::Size, "wrong size");
+    void* payload = TryNewPayload<R>(count, items == 0);
     if (payload == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     if (items > 0) ReduceKernel<Op>(p, groups, items, k, PayloadData<R>(payload));
     Tcl_SetObjResult(interp, NewArrayObj<R>(payload));
@@ -398,9 +414,14 @@ int HistogramCmd(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
             std::int64_t bins = -1;  // -1: the largest element + 1
             if (objc == 4) {
                 Tcl_WideInt v;
-                if (GetWideIntArg(nullptr, objv[3], &v) != TCL_OK || v < 0) {
+                if (GetWideIntArg(nullptr, objv[3], &v) != TCL_OK) {
+                    if (AboveWideInt(objv[3])) {
+                        return Failf(interp, ErrorClass::Size, "too many bins %s",
+                                     Tcl_GetString(objv[3]));
+                    }
                     return Fail(interp, ErrorClass::Value, "wrong bins");
                 }
+                if (v < 0) return Fail(interp, ErrorClass::Value, "wrong bins");
                 if (v > kMaxBins) {
                     return Failf(interp, ErrorClass::Size, "too many bins %lld",
                                  static_cast<long long>(v));
