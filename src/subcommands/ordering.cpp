@@ -502,31 +502,26 @@ bool RankPacked(const T* a, std::size_t n, SortKey<T> min, int lo, int bits, int
     const int dropped = std::max(0, bits - (64 - positionBits));
     // The words' offsets lie below 2^(bits - dropped) (see RankElements).
     const int wordBits = positionBits + bits - dropped;
+    // The radix sort goes through a work array as large as the words; the
+    // vector sort needs one only for its spreading pass, where that may
+    // serve, and goes without when it cannot be allocated.
+    const bool vector = VectorSortAvailable();
+    const int maxBits = vector ? 0 : MaxDigitBits(n);
+    bool spare = !vector || n >= kSpreadMin;
     std::uint32_t* counters = nullptr;
-    std::unique_ptr<std::uint64_t[], FreeDeleter> records;
-    std::uint64_t* x;
-    if (VectorSortAvailable()) {
-        // Room for the spreading pass's work array where it may serve.
-        bool spread = n >= kSpreadMin;
-        records = NewWorkBuffer<std::uint64_t>(spread ? 2 * n : n, 0, &counters);
-        if (!records && spread) {
-            spread = false;
-            records = NewWorkBuffer<std::uint64_t>(n, 0, &counters);
-        }
-        if (!records) return false;
-        x = records.get();
-        PackRecords(a, n, min, lo, dropped, positionBits, x);
+    auto records = NewWorkBuffer<std::uint64_t>(spare ? 2 * n : n, maxBits, &counters);
+    if (!records && vector && spare) {
+        spare = false;
+        records = NewWorkBuffer<std::uint64_t>(n, 0, &counters);
+    }
+    if (!records) return false;
+    std::uint64_t* x = records.get();
+    PackRecords(a, n, min, lo, dropped, positionBits, x);
+    if (vector) {
         const std::uint64_t largest =
             wordBits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << wordBits) - 1;
-        x = SpreadAndSort(x, spread ? x + n : nullptr, n, std::uint64_t{0}, largest);
+        x = SpreadAndSort(x, spare ? x + n : nullptr, n, std::uint64_t{0}, largest);
     } else {
-        // The radix sort of the words by their offset bits, through a work
-        // array as large.
-        const int maxBits = MaxDigitBits(n);
-        records = NewWorkBuffer<std::uint64_t>(2 * n, maxBits, &counters);
-        if (!records) return false;
-        x = records.get();
-        PackRecords(a, n, min, lo, dropped, positionBits, x);
         MsdSort<PackedRules>(x, x + n, n, positionBits, wordBits, true, maxBits, counters, 0);
     }
     const bool repeats = UnpackRecords(x, n, positionBits, out);

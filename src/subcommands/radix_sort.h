@@ -154,6 +154,19 @@ struct PackedRules {
     static constexpr Net kPad = ~std::uint64_t{0};
 };
 
+// The key of an item as the passes store it: for element values their
+// bits, read as such (see ValueRules).
+template <class R>
+typename R::Key KeyOfStored(const typename R::Item& v) noexcept {
+    if constexpr (R::kMovesBits) {
+        typename R::Key bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return R::KeyOfBits(bits);
+    } else {
+        return R::KeyOfItem(v);
+    }
+}
+
 // Largest digit of the radix passes, and the levels of most-significant
 // digits one sort can nest: a level takes at least 3 bits of a key of at
 // most 64 (one more for the level that takes the last bits).
@@ -357,18 +370,9 @@ void PrefixSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo,
 // 8.5 to 6.7 ms.
 template <class R>
 bool CrowdedDigit(const typename R::Item* x, std::size_t n, int hi) noexcept {
-    using Key = typename R::Key;
     std::uint8_t seen[256] = {};
     for (std::size_t i = 0; i < 256; ++i) {
-        const typename R::Item& v = x[i * (n / 256)];
-        Key k;
-        if constexpr (R::kMovesBits) {
-            Key bits;
-            std::memcpy(&bits, &v, sizeof bits);
-            k = R::KeyOfBits(bits);
-        } else {
-            k = R::KeyOfItem(v);
-        }
+        const typename R::Key k = KeyOfStored<R>(x[i * (n / 256)]);
         if (++seen[static_cast<unsigned>(k >> (hi - 8)) & 0xffu] > 16) return true;
     }
     return false;
@@ -464,14 +468,8 @@ void PrefixSort(typename R::Item* x, typename R::Item* y, std::size_t n, int lo,
     LsdSort<R>(x, y, n, shift, hi, toX, kPrefixDigitBits, arena);
     typename R::Item* sorted = toX ? x : y;
     typename R::Item* spare = toX ? y : x;
-    auto prefix = [shift](const typename R::Item& v) -> Key {
-        if constexpr (R::kMovesBits) {
-            Key bits;
-            std::memcpy(&bits, &v, sizeof bits);
-            return static_cast<Key>(R::KeyOfBits(bits) >> shift);
-        } else {
-            return static_cast<Key>(R::KeyOfItem(v) >> shift);
-        }
+    auto prefix = [shift](const typename R::Item& v) {
+        return static_cast<Key>(KeyOfStored<R>(v) >> shift);
     };
     Key last = prefix(sorted[0]);
     std::size_t begin = 0;
