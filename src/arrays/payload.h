@@ -59,9 +59,6 @@ T* PayloadData(void* payload) {
     return reinterpret_cast<T*>(static_cast<char*>(payload) + kDataOffset<T>);
 }
 
-// A block for n elements, or nullptr when n is impossible or memory is
-// short. The count is set; elements are zero when `zero` is set, else left
-// for the caller to fill.
 // Marks the whole pages inside a block of at least 4 MB for the system's
 // huge pages, where it has them (Linux's transparent huge pages in their
 // "madvise" setting, which Debian ships): a pass over a large array then
@@ -70,6 +67,9 @@ T* PayloadData(void* payload) {
 // when the system refuses or lacks it (obj_types.cpp).
 void AdviseHugePages(void* block, std::size_t bytes) noexcept;
 
+// A block for n elements, or nullptr when n is impossible or memory is
+// short. The count is set; elements are zero when `zero` is set, else left
+// for the caller to fill.
 template <class T>
 void* TryNewPayload(std::int64_t n, bool zero) {
     if (!PayloadFits<T>(n)) return nullptr;

@@ -322,7 +322,8 @@ bool CountingRankTwoPass(std::size_t n, OffsetAt offset, int bits, int* __restri
 // to no more places than either of the two, all within the last-level
 // cache, and moves each position once instead of twice. Measured on 10^6
 // doubles of 1000 integer values (AMD Zen 4), whose offsets take 20 bits:
-// 2.5 instead of 3.35 ms. From kTwoPassMin on, where the positions go
+// 2.7 to 3 instead of 3.4 ms alone, 3.1 instead of 3.5 ms among the other
+// rows of the benchmark. From kTwoPassMin on, where the positions go
 // beyond the caches, two passes to fewer places each were faster even
 // for 1000 values (10^7 floats: 34.5 against 37 ms).
 constexpr std::size_t kPlaceSamples = 4096;
