@@ -254,6 +254,9 @@ NVEC_KERNEL KeyRange<SortKey<T>> RankKeyRange(const T* a, std::size_t n) noexcep
 constexpr std::size_t kTwoPassMin = std::size_t{1} << 21;
 constexpr std::size_t kTwoPassWideMin = std::size_t{3} << 18;
 
+// The positions in a cache line of 64 bytes.
+constexpr std::size_t kLineInts = 64 / sizeof(int);
+
 // The second of CountingRank's two passes: each record of x[0, n), a high
 // digit above `shift` and a position below, puts its position at the next
 // place of its digit, in order.
@@ -379,6 +382,18 @@ bool CountingRankOffsets(const Code* __restrict code, std::size_t n, int bits,
     std::uint32_t* __restrict c = counts.get();
     CountOffsets(n, range, offset, c);
     StartsFromCounts(c, static_cast<unsigned>(range));
+    // The positions land at up to 2^bits places at once, which the
+    // processor's prefetchers cannot follow: each line of out that is not
+    // in a cache waits for memory. So one write to every line first, in
+    // sequence, which they do follow, brings out into the caches (where
+    // an input of 8-byte elements has pushed it out), below kTwoPassMin
+    // elements, where the positions fit the last-level cache. Measured on
+    // 10^6 doubles of 1000 values (AMD Zen 4): 3.5 to 3.7 -> 2.8 ms; no
+    // change where out was cached already (ints); at 10^7 chararray
+    // elements, beyond the caches, 13 -> 14.7 ms, hence the bound.
+    if (n < kTwoPassMin) {
+        for (std::size_t i = 0; i < n; i += kLineInts) out[i] = 0;
+    }
     for (std::size_t i = 0; i < n; ++i) out[c[offset(i)]++] = static_cast<int>(i);
     return true;
 }
