@@ -7,6 +7,8 @@
 //   parsing                    a bare std::from_chars loop over the same text
 //   string form                a bare std::to_chars shortest loop
 //   sort                       qsort with the element comparator
+//   sort, argsort of few values the bare counting loops: count and fill the
+//                              values, count and place the positions
 // Every row is the median of several repetitions (Google Benchmark), and the
 // ratio is the alternative's time over nvec's: above 1 nvec is faster, and
 // for the kernels it is the fraction of memcpy bandwidth reached.
@@ -17,6 +19,7 @@
 #include <benchmark/benchmark.h>
 #include <tcl.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -27,6 +30,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -321,6 +325,73 @@ void Qsort(benchmark::State& state, std::size_t n) {
     }
 }
 
+// ---- Counting sort and argsort against their bare loops ----------------------
+
+// Integers of few values, 0 to 999 in random order: keys that both sort and
+// argsort count. The bare loops bound them: a counting sort reads the keys
+// once to count them and writes each value from its count, in sequence; a
+// counting argsort reads them once more and puts each position at the next
+// place of its key, a scattered store and a counter's update per element.
+// The ratio of the two loops shows what argsort's counting costs against
+// sort's on this processor, whatever the code around them.
+constexpr int kFewValues = 1000;
+
+const std::vector<int>& FewValues(std::size_t n) {
+    static std::map<std::size_t, std::vector<int>> cache;
+    auto it = cache.find(n);
+    if (it == cache.end()) {
+        std::mt19937_64 rng(5);
+        std::uniform_int_distribution<int> d(0, kFewValues - 1);
+        std::vector<int> v(n);
+        for (int& x : v) x = d(rng);
+        it = cache.emplace(n, std::move(v)).first;
+    }
+    return it->second;
+}
+
+// nvec sort (of a copy) or argsort of the few values.
+void CountedByNvec(benchmark::State& state, std::size_t n, const char* subcommand) {
+    Tcl_Obj* array = NewArray(FewValues(n));
+    Tcl_Obj* cmd = Word("nvec");
+    Tcl_Obj* sub = Word(subcommand);
+    const bool sorts = std::strcmp(subcommand, "sort") == 0;
+    for (auto _ : state) {
+        Tcl_Obj* operand = sorts ? Tcl_DuplicateObj(array) : array;
+        Tcl_IncrRefCount(operand);
+        auto t0 = Clock::now();
+        Run({cmd, sub, operand});
+        state.SetIterationTime(Seconds(t0));
+        Tcl_DecrRefCount(operand);
+    }
+    for (Tcl_Obj* w : {array, cmd, sub}) Tcl_DecrRefCount(w);
+}
+
+// The bare loops: count, then fill the values (sort) or place the
+// positions (argsort) into one buffer that every run reuses, so that
+// neither pays for new memory: the best case of both.
+void CountedByLoop(benchmark::State& state, std::size_t n, bool place) {
+    const std::vector<int>& v = FewValues(n);
+    std::vector<int> work(n);
+    for (auto _ : state) {
+        auto t0 = Clock::now();
+        std::vector<unsigned> count(kFewValues, 0);
+        for (int x : v) ++count[static_cast<unsigned>(x)];
+        if (place) {
+            unsigned sum = 0;
+            for (unsigned& c : count) sum += std::exchange(c, sum);
+            for (std::size_t i = 0; i < n; ++i) {
+                work[count[static_cast<unsigned>(v[i])]++] = static_cast<int>(i);
+            }
+        } else {
+            int* o = work.data();
+            for (int k = 0; k < kFewValues; ++k) o = std::fill_n(o, count[k], k);
+        }
+        benchmark::DoNotOptimize(work.data());
+        benchmark::ClobberMemory();
+        state.SetIterationTime(Seconds(t0));
+    }
+}
+
 // ---- Table -----------------------------------------------------------------
 
 // Keeps the median real time of every benchmark, by name.
@@ -464,6 +535,18 @@ int main(int argc, char** argv) {
         };
         sort(std::type_identity<double>{});
         sort(std::type_identity<int>{});
+
+        for (const char* sub : {"sort", "argsort"}) {
+            const bool place = std::strcmp(sub, "argsort") == 0;
+            const std::string a = std::string(sub) + " few/" + sz;
+            const std::string b = std::string(place ? "place" : "fill") + " loop few/" + sz;
+            Register(
+                a, [n, sub](benchmark::State& s) { CountedByNvec(s, n, sub); }, false);
+            Register(
+                b, [n, place](benchmark::State& s) { CountedByLoop(s, n, place); }, false);
+            rows.push_back({std::string(sub) + " intarray " + sz + " few", a, b,
+                            place ? "count, place loop" : "count, fill loop", 0.0});
+        }
     }
 
     MedianCollector collector;
@@ -489,6 +572,16 @@ int main(int argc, char** argv) {
         }
         std::printf("%-32s %10.3f  %-20s %10.3f %8.2f  %s\n", r.label.c_str(), a->second * 1e3,
                     r.altLabel.c_str(), b->second * 1e3, ratio, target.c_str());
+    }
+    for (std::size_t n : sizes) {
+        const std::string sz = SizeName(n);
+        auto place = collector.medians.find("place loop few/" + sz);
+        auto fill = collector.medians.find("fill loop few/" + sz);
+        if (place == collector.medians.end() || fill == collector.medians.end()) continue;
+        std::printf(
+            "\nbare loops, %s ints of %d values: (count, place) / (count, fill) = %.2f\n"
+            "(argsort's target against sort: 1.5)\n",
+            sz.c_str(), kFewValues, place->second / fill->second);
     }
     Tcl_DeleteInterp(gInterp);
     return 0;
