@@ -296,20 +296,26 @@ int Compare(const void* pa, const void* pb) {
     }
 }
 
-template <class T>
-void Sort(benchmark::State& state, std::size_t n) {
-    Tcl_Obj* array = NewArray(Values<T>(n, 4));
+// nvec sort of a copy of array (made untimed: sort works in place), or
+// argsort of array itself; array is released at the end.
+void Ordering(benchmark::State& state, Tcl_Obj* array, const char* subcommand) {
     Tcl_Obj* cmd = Word("nvec");
-    Tcl_Obj* sub = Word("sort");
+    Tcl_Obj* sub = Word(subcommand);
+    const bool sorts = std::strcmp(subcommand, "sort") == 0;
     for (auto _ : state) {
-        Tcl_Obj* copy = Tcl_DuplicateObj(array);
-        Tcl_IncrRefCount(copy);
+        Tcl_Obj* operand = sorts ? Tcl_DuplicateObj(array) : array;
+        Tcl_IncrRefCount(operand);
         auto t0 = Clock::now();
-        Run({cmd, sub, copy});
+        Run({cmd, sub, operand});
         state.SetIterationTime(Seconds(t0));
-        Tcl_DecrRefCount(copy);
+        Tcl_DecrRefCount(operand);
     }
     for (Tcl_Obj* w : {array, cmd, sub}) Tcl_DecrRefCount(w);
+}
+
+template <class T>
+void Sort(benchmark::State& state, std::size_t n) {
+    Ordering(state, NewArray(Values<T>(n, 4)), "sort");
 }
 
 template <class T>
@@ -347,23 +353,6 @@ const std::vector<int>& FewValues(std::size_t n) {
         it = cache.emplace(n, std::move(v)).first;
     }
     return it->second;
-}
-
-// nvec sort (of a copy) or argsort of the few values.
-void CountedByNvec(benchmark::State& state, std::size_t n, const char* subcommand) {
-    Tcl_Obj* array = NewArray(FewValues(n));
-    Tcl_Obj* cmd = Word("nvec");
-    Tcl_Obj* sub = Word(subcommand);
-    const bool sorts = std::strcmp(subcommand, "sort") == 0;
-    for (auto _ : state) {
-        Tcl_Obj* operand = sorts ? Tcl_DuplicateObj(array) : array;
-        Tcl_IncrRefCount(operand);
-        auto t0 = Clock::now();
-        Run({cmd, sub, operand});
-        state.SetIterationTime(Seconds(t0));
-        Tcl_DecrRefCount(operand);
-    }
-    for (Tcl_Obj* w : {array, cmd, sub}) Tcl_DecrRefCount(w);
 }
 
 // The bare loops: count, then fill the values (sort) or place the
@@ -541,7 +530,8 @@ int main(int argc, char** argv) {
             const std::string a = std::string(sub) + " few/" + sz;
             const std::string b = std::string(place ? "place" : "fill") + " loop few/" + sz;
             Register(
-                a, [n, sub](benchmark::State& s) { CountedByNvec(s, n, sub); }, false);
+                a, [n, sub](benchmark::State& s) { Ordering(s, NewArray(FewValues(n)), sub); },
+                false);
             Register(
                 b, [n, place](benchmark::State& s) { CountedByLoop(s, n, place); }, false);
             rows.push_back({std::string(sub) + " intarray " + sz + " few", a, b,
