@@ -67,6 +67,15 @@ T* PayloadData(void* payload) {
 // when the system refuses or lacks it (obj_types.cpp).
 void AdviseHugePages(void* block, std::size_t bytes) noexcept;
 
+// The end of TryNewPayload and NewPayload: the new block p, of `bytes`
+// for n elements, advised, zeroed when `zero` is set, and counted.
+inline void* SetUpPayload(void* p, std::size_t bytes, std::int64_t n, bool zero) noexcept {
+    AdviseHugePages(p, bytes);
+    if (zero) std::memset(p, 0, bytes);
+    PayloadCount(p) = static_cast<std::int32_t>(n);
+    return p;
+}
+
 // A block for n elements, or nullptr when n is impossible or memory is
 // short. The count is set; elements are zero when `zero` is set, else left
 // for the caller to fill.
@@ -75,11 +84,7 @@ void* TryNewPayload(std::int64_t n, bool zero) {
     if (!PayloadFits<T>(n)) return nullptr;
     auto bytes = static_cast<AllocSize>(PayloadBytes<T>(n));
     void* p = Tcl_AttemptAlloc(bytes);
-    if (p == nullptr) return nullptr;
-    AdviseHugePages(p, bytes);
-    if (zero) std::memset(p, 0, bytes);
-    PayloadCount(p) = static_cast<std::int32_t>(n);
-    return p;
+    return p == nullptr ? nullptr : SetUpPayload(p, bytes, n, zero);
 }
 
 // Panics as Tcl does when a value would exceed its largest size.
@@ -94,11 +99,7 @@ template <class T>
 void* NewPayload(std::int64_t n, bool zero) {
     if (!PayloadFits<T>(n)) PanicValueTooLarge();
     auto bytes = static_cast<AllocSize>(PayloadBytes<T>(n));
-    void* p = Tcl_Alloc(bytes);
-    AdviseHugePages(p, bytes);
-    if (zero) std::memset(p, 0, bytes);
-    PayloadCount(p) = static_cast<std::int32_t>(n);
-    return p;
+    return SetUpPayload(Tcl_Alloc(bytes), bytes, n, zero);
 }
 
 }  // namespace nvec

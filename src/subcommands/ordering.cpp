@@ -334,26 +334,9 @@ constexpr std::size_t kFewPlaces = 1536;
 
 template <class Code>
 bool FewPlaces(const Code* code, std::size_t n) noexcept {
-    // An open-addressing set of the sampled codes plus one (0: empty), its
-    // slots twice the samples, so that probes stay short. Without memory
-    // for it, the offsets count as many.
-    constexpr std::size_t kSlots = 2 * kPlaceSamples;
-    std::unique_ptr<std::uint32_t[], FreeDeleter> set(
-        static_cast<std::uint32_t*>(std::calloc(kSlots, sizeof(std::uint32_t))));
-    if (!set) return false;
-    std::uint32_t* slots = set.get();
-    const std::size_t step = n / kPlaceSamples;
-    std::size_t distinct = 0;
-    for (std::size_t s = 0; s < kPlaceSamples; ++s) {
-        const auto v = static_cast<std::uint32_t>(code[s * step]) + 1;
-        std::size_t h = (v * 0x9E3779B1u) >> (32 - std::bit_width(kSlots - 1));
-        while (slots[h] != 0 && slots[h] != v) h = (h + 1) & (kSlots - 1);
-        if (slots[h] == 0) {
-            slots[h] = v;
-            if (++distinct > kFewPlaces) return false;
-        }
-    }
-    return true;
+    std::uint32_t sample[kPlaceSamples];
+    return SampledDistinct(sample, kPlaceSamples, n, [code](std::size_t i) { return code[i]; }) <=
+           kFewPlaces;
 }
 
 // Stable counting sort of the positions [0, n) by their offsets code[0,

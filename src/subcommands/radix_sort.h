@@ -575,6 +575,16 @@ bool CountingSort(T* a, std::size_t n, SortKey<T> common, int lo, int bits) noex
     return true;
 }
 
+// The number of distinct values among key(i * (n / count)) for i in [0,
+// count): keys spread evenly over n elements, which land sorted in
+// sample[0, count).
+template <class Sample, class KeyAt>
+std::size_t SampledDistinct(Sample* sample, std::size_t count, std::size_t n, KeyAt key) noexcept {
+    for (std::size_t i = 0; i < count; ++i) sample[i] = static_cast<Sample>(key(i * (n / count)));
+    std::sort(sample, sample + count);
+    return static_cast<std::size_t>(std::unique(sample, sample + count) - sample);
+}
+
 // Whether counting n elements beats the radix passes, given that their
 // keys, shifted right by lo, span at most 2^bits values, and `key`, which
 // gives the key of element i: when the counters are few (at most 65536,
@@ -590,12 +600,9 @@ bool CountingPays(int bits, std::size_t n, int lo, KeyAt key) noexcept {
     if (bits <= 16) return true;
     constexpr std::size_t kSamples = 256;
     std::uint64_t sample[kSamples];
-    for (std::size_t i = 0; i < kSamples; ++i) {
-        sample[i] = static_cast<std::uint64_t>(key(i * (n / kSamples)) >> lo);
-    }
-    std::sort(sample, sample + kSamples);
-    return std::unique(sample, sample + kSamples) - sample <=
-           static_cast<std::ptrdiff_t>(kSamples - 8);
+    return SampledDistinct(sample, kSamples, n, [&key, lo](std::size_t i) {
+               return static_cast<std::uint64_t>(key(i) >> lo);
+           }) <= kSamples - 8;
 }
 
 // Below this many elements a bucket is finished by std::sort.
