@@ -739,10 +739,17 @@ struct KeyRange {
     }
 };
 
+// What ElementsToKeys gathers about the keys besides writing them: nothing,
+// their AND and OR, or those and their smallest and largest. Each costs a
+// part of the pass: the smallest and largest of 8-byte keys take several
+// instructions a vector where the AND and OR take one.
+enum class KeyFacts { kNone, kBits, kBounds };
+
 // Turns each element of a[0, n) into its key, in its own storage (memcpy,
-// which makes a key object there), and gives the AND, the OR, the
-// smallest and the largest of the keys: one read for all (NVEC_KERNEL).
-template <class T>
+// which makes a key object there), and gives what kFacts asks for of the
+// keys (the rest of the range as it starts): one read for all
+// (NVEC_KERNEL).
+template <class T, KeyFacts kFacts>
 NVEC_KERNEL KeyRange<SortKey<T>> ElementsToKeys(T* a, std::size_t n) noexcept {
     using Key = SortKey<T>;
     KeyRange<Key> range;
@@ -751,7 +758,12 @@ NVEC_KERNEL KeyRange<SortKey<T>> ElementsToKeys(T* a, std::size_t n) noexcept {
         std::memcpy(&bits, a + i, sizeof bits);
         bits = KeyOfBits<T>(bits);
         std::memcpy(a + i, &bits, sizeof bits);
-        range.Add(bits);
+        if constexpr (kFacts == KeyFacts::kBounds) {
+            range.Add(bits);
+        } else if constexpr (kFacts == KeyFacts::kBits) {
+            range.all &= bits;
+            range.any |= bits;
+        }
     }
     return range;
 }
@@ -878,7 +890,7 @@ K* SpreadAndSort(K* keys, K* work, std::size_t n, K min, K max) noexcept {
 // keys.
 template <class T>
 void VectorSortNumbers(T* a, std::size_t n) noexcept {
-    ElementsToKeys(a, n);
+    ElementsToKeys<T, KeyFacts::kNone>(a, n);
     VectorSortKeys(KeysIn(a), n);
     KeysToElements(a, n);
 }
@@ -915,7 +927,10 @@ void SortNumbers(T* a, std::size_t n) noexcept {
         // The vector sort's keys and the bits that vary from one read;
         // keys that span few values are counted instead.
         if (VectorSortAvailable()) {
-            const KeyRange<Key> range = ElementsToKeys(a, n);
+            // The spreading pass alone needs the smallest and largest key.
+            const bool spread = sizeof(T) == 8 && n >= kSpreadMin;
+            const KeyRange<Key> range = spread ? ElementsToKeys<T, KeyFacts::kBounds>(a, n)
+                                               : ElementsToKeys<T, KeyFacts::kBits>(a, n);
             all = range.all;
             any = range.any;
             int lo;
@@ -927,7 +942,7 @@ void SortNumbers(T* a, std::size_t n) noexcept {
             if (!count) {
                 std::uint32_t* counters = nullptr;
                 std::unique_ptr<Key[], FreeDeleter> work;
-                if (sizeof(T) == 8 && n >= kSpreadMin) work = NewWorkBuffer<Key>(n, 0, &counters);
+                if (spread) work = NewWorkBuffer<Key>(n, 0, &counters);
                 const Key* sorted = SpreadAndSort(keys, work.get(), n, range.min, range.max);
                 if (sorted != keys) {
                     KeysToElementsFrom(sorted, a, n);

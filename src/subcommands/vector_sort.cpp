@@ -235,6 +235,139 @@ NVEC_AVX512_INLINE void SortRegisters(__m512i* v) {
     Merges<K, R, 2>(v);
 }
 
+// The same network over 16 registers in column order: key l * 16 + r of
+// the network is lane l of register r. Its steps between keys whose
+// numbers differ below bit 4 are then minimums and maximums of whole
+// registers, with no permutation, and the first four merge sizes (sorting
+// each lane's 16 keys) take no permutation at all: about half the
+// operations of the lane order above. A transposition puts the keys in
+// lane order at the end.
+inline constexpr int kColumns = 16;
+
+// Key i against key i ^ x, the smaller to the key whose bit `bit` is
+// clear (bit is x's top bit).
+template <class K, int x, int bit>
+NVEC_AVX512_INLINE void ColumnStep(__m512i* v) {
+    using L = Lanes<K>;
+    constexpr int kR = kColumns;
+    constexpr int xr = x % kR;
+    constexpr int xl = x / kR;
+    if constexpr (xl == 0) {
+#pragma GCC unroll 16
+        for (int r = 0; r < kR; ++r) {
+            const int p = r ^ xr;
+            if (p > r) {
+                const __m512i lo = L::Min(v[r], v[p]);
+                v[p] = L::Max(v[r], v[p]);
+                v[r] = lo;
+            }
+        }
+    } else if constexpr (xr == 0) {
+        InRegisterStep<K, kR, xl, bit / kR>(v);
+    } else {
+        // Register r against register r ^ 15, its lane l against lane
+        // l ^ xl there.
+        static_assert(xr == kR - 1);
+        const __m512i idx = _mm512_loadu_si512(kXorIndex<K, xl>.data());
+        constexpr unsigned kUpper = kUpperLanes<L::kCount, bit / kR>;
+#pragma GCC unroll 16
+        for (int r = 0; r < kR; ++r) {
+            const int p = r ^ xr;
+            if (p > r) {
+                const __m512i b = L::Permute(idx, v[p]);
+                const __m512i lo = L::Min(v[r], b);
+                const __m512i hi = L::Max(v[r], b);
+                v[r] = L::Blend(kUpper, lo, hi);
+                v[p] = L::Permute(idx, L::Blend(kUpper, hi, lo));
+            }
+        }
+    }
+}
+
+template <class K, int stride>
+NVEC_AVX512_INLINE void ColumnStrides(__m512i* v) {
+    ColumnStep<K, stride, stride>(v);
+    if constexpr (stride > 1) ColumnStrides<K, stride / 2>(v);
+}
+
+template <class K, int size>
+NVEC_AVX512_INLINE void ColumnMerges(__m512i* v) {
+    ColumnStep<K, size - 1, size / 2>(v);
+    if constexpr (size >= 4) ColumnStrides<K, size / 4>(v);
+    if constexpr (size < kColumns * Lanes<K>::kCount) ColumnMerges<K, 2 * size>(v);
+}
+
+// Lane j of the two permutations of one transposition step at distance d
+// (lanes of the second source numbered from `lanes`): the first register
+// keeps its lanes without bit d and takes the second's others; the second
+// the reverse.
+template <class K, int d, bool second>
+inline constexpr auto kSwapIndex = [] {
+    constexpr int lanes = 64 / sizeof(K);
+    std::array<K, lanes> idx{};
+    for (int j = 0; j < lanes; ++j) {
+        const bool high = (j & d) != 0;
+        idx[static_cast<std::size_t>(j)] =
+            static_cast<K>(second ? (high ? lanes + j : j ^ d) : (high ? lanes + (j ^ d) : j));
+    }
+    return idx;
+}();
+
+// Transposes the square of registers v[first + i * step], i < lanes, and
+// lane j: each step swaps bit d of the register's number with bit d of the
+// lane's, for d = 1, 2, 4 (and 8).
+template <class K, int d>
+NVEC_AVX512_INLINE void TransposeSteps(__m512i* v, int first) {
+    using L = Lanes<K>;
+    const __m512i keep = _mm512_loadu_si512(kSwapIndex<K, d, false>.data());
+    const __m512i take = _mm512_loadu_si512(kSwapIndex<K, d, true>.data());
+#pragma GCC unroll 16
+    for (int i = 0; i < L::kCount; ++i) {
+        if ((i & d) == 0) {
+            __m512i& a = v[first + i];
+            __m512i& b = v[first + (i ^ d)];
+            __m512i na;
+            __m512i nb;
+            if constexpr (sizeof(K) == 8) {
+                na = _mm512_permutex2var_epi64(a, keep, b);
+                nb = _mm512_permutex2var_epi64(a, take, b);
+            } else {
+                na = _mm512_permutex2var_epi32(a, keep, b);
+                nb = _mm512_permutex2var_epi32(a, take, b);
+            }
+            a = na;
+            b = nb;
+        }
+    }
+    if constexpr (2 * d < L::kCount) TransposeSteps<K, 2 * d>(v, first);
+}
+
+// Sorts the keys of 16 registers, in lane order across them.
+template <class K>
+NVEC_AVX512_INLINE void SortColumns(__m512i* v) {
+    using L = Lanes<K>;
+    ColumnMerges<K, 2>(v);
+    if constexpr (L::kCount == 16) {
+        // Key l * 16 + r, lane l of register r, goes to lane r of
+        // register l.
+        TransposeSteps<K, 1>(v, 0);
+    } else {
+        // Key l * 16 + r: lane r % 8 of register 2 l + r / 8. Each half of
+        // the registers is transposed, then register 8 h + l of the result
+        // is register 2 l + h.
+        TransposeSteps<K, 1>(v, 0);
+        TransposeSteps<K, 1>(v, 8);
+        __m512i t[kColumns];
+#pragma GCC unroll 16
+        for (int r = 0; r < kColumns; ++r) t[r] = v[r];
+#pragma GCC unroll 16
+        for (int l = 0; l < 8; ++l) {
+            v[2 * l] = t[l];
+            v[2 * l + 1] = t[8 + l];
+        }
+    }
+}
+
 // The lanes of register r that hold one of n keys.
 template <class K>
 NVEC_AVX512_INLINE unsigned HeldLanes(int r, std::size_t n) {
@@ -253,7 +386,11 @@ NVEC_AVX512 void SortBlock(K* a, std::size_t n) {
     __m512i v[R];
 #pragma GCC unroll 16
     for (int r = 0; r < R; ++r) v[r] = L::LoadOr(HeldLanes<K>(r, n), a + r * kLanes, fill);
-    SortRegisters<K, R>(v);
+    if constexpr (R == kColumns) {
+        SortColumns<K>(v);
+    } else {
+        SortRegisters<K, R>(v);
+    }
 #pragma GCC unroll 16
     for (int r = 0; r < R; ++r) L::StoreMasked(a + r * kLanes, HeldLanes<K>(r, n), v[r]);
 }
