@@ -14,6 +14,13 @@ namespace nvec {
 // lets the portable sort be tested and compared on such a processor).
 bool VectorSortAvailable() noexcept;
 
+// Whether the processor is Intel's (false where the vector sort is not
+// built): the sorts choose between ways that cost differently there. The
+// environment variable NVEC_AVX512_INTEL set to 1 or 0 when nvec is
+// loaded gives either answer, so that tests take both ways on one
+// processor.
+bool ProcessorIsIntel() noexcept;
+
 // Sorts keys[0, n) ascending when VectorSortAvailable(), else does
 // nothing. No allocation; any contents; at most about 2 log2(n) levels of
 // partitioning before a range is finished by std::sort.
