@@ -149,41 +149,21 @@ int FindSorted(const T* a, int start, int n, T v) noexcept {
 
 // ------------------------------------------------------------------ sort
 
-// A floating element's bits without the sign, which are above infinity's
-// exactly for a NaN and 0 exactly for a zero: integer tests, which
-// vectorise where floating comparisons in selects do not.
-template <class T>
-SortKey<T> MagnitudeBits(T v) noexcept {
-    using Bits = SortKey<T>;
-    Bits bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    return static_cast<Bits>(bits & static_cast<Bits>(~kKeySign<Bits>));
-}
-template <class T>
-inline constexpr SortKey<T> kInfinityBits =
-    std::bit_cast<SortKey<T>>(std::numeric_limits<T>::infinity());
-
-// The number of NaNs in a[0, n) (NVEC_KERNEL).
-template <class T>
-NVEC_KERNEL int CountNans(const T* a, int n) noexcept {
-    using Bits = SortKey<T>;
-    Bits nans = 0;
-    for (int i = 0; i < n; ++i) {
-        nans = static_cast<Bits>(nans + (MagnitudeBits(a[i]) > kInfinityBits<T> ? 1 : 0));
-    }
-    return static_cast<int>(nans);
-}
-
-// Sorts ascending in place (radix_sort.h). NaNs are first moved behind all
-// numbers, then the numbers alone are sorted; the relative order of -0.0
-// and 0.0 is not part of the result's meaning.
+// Sorts ascending in place (radix_sort.h). Where there are NaNs, they are
+// first moved behind all numbers, then the numbers alone are sorted; the
+// relative order of -0.0 and 0.0 is not part of the result's meaning.
+// SortNumbers looks for NaNs in a pass that it makes anyway where it can,
+// and stops before any change when it finds one.
 template <class T>
 void SortElements(T* a, int n) noexcept {
-    T* end = a + n;
+    const auto count = static_cast<std::size_t>(n);
     if constexpr (kIsFloat<T>) {
-        if (CountNans(a, n) > 0) end = std::partition(a, end, [](T v) { return !std::isnan(v); });
+        if (SortNumbers(a, count, true)) return;
+        T* end = std::partition(a, a + count, [](T v) { return !std::isnan(v); });
+        SortNumbers(a, static_cast<std::size_t>(end - a));
+        return;
     }
-    SortNumbers(a, static_cast<std::size_t>(end - a));
+    SortNumbers(a, count);
 }
 
 // Compacts sorted elements in one pass: each element is kept when it
@@ -551,7 +531,7 @@ bool RankPacked(const T* a, std::size_t n, SortKey<T> min, int lo, int bits, int
     // serve, and goes without when it cannot be allocated.
     const bool vector = VectorSortAvailable();
     const int maxBits = vector ? 0 : MaxDigitBits(n);
-    bool spare = !vector || n >= kSpreadMin;
+    bool spare = !vector || SpreadPays(n);
     std::uint32_t* counters = nullptr;
     auto records = NewWorkBuffer<std::uint64_t>(spare ? 2 * n : n, maxBits, &counters);
     if (!records && vector && spare) {
