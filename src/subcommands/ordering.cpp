@@ -237,15 +237,39 @@ constexpr std::size_t kTwoPassWideMin = std::size_t{3} << 18;
 // The positions in a cache line of 64 bytes.
 constexpr std::size_t kLineInts = 64 / sizeof(int);
 
+// Whether the passes that put positions or records at the next place of
+// their digit or offset also request, for writing, the cache line 64
+// bytes beyond each place: from kTwoPassMin elements, beyond the caches,
+// on Intel's processors, which then wait on each line that a store
+// misses, one at a time, where the requests overlap (10^7 random
+// chararray elements on a Xeon: 19 instead of 42 ms; shortarray, in two
+// passes, 48 instead of 83). Within the caches they cost more than they
+// save.
+bool PlacesAhead(std::size_t n) noexcept { return n >= kTwoPassMin && ProcessorIsIntel(); }
+
+// Stores v at the next place of a stream of out, *place, and advances it;
+// kAhead asks for the line 64 bytes on, which may lie beyond out (the
+// address is computed as an integer; a prefetch never faults).
+template <bool kAhead, class P, class V>
+inline void PlaceNext(P* __restrict out, std::uint32_t* __restrict place, V v) noexcept {
+    const std::uint32_t p = (*place)++;
+    if constexpr (kAhead) {
+        const std::uintptr_t at =
+            reinterpret_cast<std::uintptr_t>(out) + (std::size_t{p} + 64 / sizeof(P)) * sizeof(P);
+        __builtin_prefetch(reinterpret_cast<const void*>(at), 1, 3);
+    }
+    out[p] = static_cast<P>(v);
+}
+
 // The second of CountingRank's two passes: each record of x[0, n), a high
 // digit above `shift` and a position below, puts its position at the next
 // place of its digit, in order.
-template <class Record>
+template <bool kAhead, class Record>
 void PlaceByHighDigit(const Record* __restrict x, std::size_t n, int shift,
                       std::uint32_t* __restrict places, int* __restrict out) noexcept {
     const Record positionMask = (Record{1} << shift) - 1;
     for (std::size_t i = 0; i < n; ++i) {
-        out[places[x[i] >> shift]++] = static_cast<int>(x[i] & positionMask);
+        PlaceNext<kAhead>(out, places + (x[i] >> shift), x[i] & positionMask);
     }
 }
 
@@ -262,11 +286,18 @@ bool PlaceByDigits(std::size_t n, OffsetAt offset, int lowBits, int shift,
     if (!records) return false;
     Record* __restrict x = records.get();
     const std::uint64_t lowMask = (std::uint64_t{1} << lowBits) - 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto k = static_cast<std::uint64_t>(offset(i));
-        x[low[k & lowMask]++] = static_cast<Record>(((k >> lowBits) << shift) | i);
+    auto place = [&]<bool kAhead>() {
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto k = static_cast<std::uint64_t>(offset(i));
+            PlaceNext<kAhead>(x, low + (k & lowMask), ((k >> lowBits) << shift) | i);
+        }
+        PlaceByHighDigit<kAhead>(x, n, shift, high, out);
+    };
+    if (PlacesAhead(n)) {
+        place.template operator()<true>();
+    } else {
+        place.template operator()<false>();
     }
-    PlaceByHighDigit(x, n, shift, high, out);
     return true;
 }
 
@@ -357,7 +388,11 @@ bool CountingRankOffsets(const Code* __restrict code, std::size_t n, int bits,
     if (n < kTwoPassMin) {
         for (std::size_t i = 0; i < n; i += kLineInts) out[i] = 0;
     }
-    for (std::size_t i = 0; i < n; ++i) out[c[offset(i)]++] = static_cast<int>(i);
+    if (PlacesAhead(n)) {
+        for (std::size_t i = 0; i < n; ++i) PlaceNext<true>(out, c + offset(i), i);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) out[c[offset(i)]++] = static_cast<int>(i);
+    }
     return true;
 }
 
