@@ -11,8 +11,8 @@
 // keeps enough room at both ends, so every store is a whole vector, its
 // unused lanes falling in the room (keys are put in that order by one
 // permutation from a table of the 256 masks of 8 lanes, 32-bit keys as two
-// halves of 8). The smaller part is sorted by recursion, the larger by
-// the loop. When no key is below the pivot (the pivot is the range's
+// halves of 8; on Intel's processors 32-bit keys by two compressions). The smaller part is sorted
+// by recursion, the larger by the loop. When no key is below the pivot (the pivot is the range's
 // smallest key), the keys equal to it are split off instead, and they are
 // done: every split makes progress, and ranges of equal keys end at once.
 // A range that is still being split after 2 log2(n) + 4 levels (inputs
@@ -22,9 +22,9 @@
 // A range of at most kBase keys is loaded into 1, 2, 4, 8 or 16 registers,
 // the lanes past its end filled with the largest key, sorted there by a
 // bitonic network with ascending comparators only (the same network as the
-// portable sorts' small networks), and stored back with the filler lanes
-// masked off. Filler keys equal to real ones are equal keys, so which lanes
-// are stored does not matter.
+// portable sorts' small networks; over 16 registers in column order, see
+// SortColumns), and stored back with the filler lanes masked off. Filler keys equal to real ones
+// are equal keys, so which lanes are stored does not matter.
 //
 // The functions that use AVX-512 carry the instruction set in their target
 // attribute, and only the entry points, after the processor check, call
@@ -313,8 +313,8 @@ inline constexpr auto kSwapIndex = [] {
     return idx;
 }();
 
-// Transposes the square of registers v[first + i * step], i < lanes, and
-// lane j: each step swaps bit d of the register's number with bit d of the
+// Transposes the square of registers v[first + i], i < lanes, and their
+// lanes: each step swaps bit d of the register's number with bit d of the
 // lane's, for d = 1, 2, 4 (and 8).
 template <class K, int d>
 NVEC_AVX512_INLINE void TransposeSteps(__m512i* v, int first) {
