@@ -172,6 +172,30 @@ NVEC_AVX512_INLINE void InRegisterStep(__m512i* v) {
     }
 }
 
+// Register r against register p = r ^ flip, for r < p, with p's lanes
+// permuted by idx (which undoes itself): the smaller keys to r, except in
+// the lanes of `upper`, which take the larger.
+template <class K, int R, int flip, unsigned upper>
+NVEC_AVX512_INLINE void PermutedPairs(__m512i* v, __m512i idx) {
+    using L = Lanes<K>;
+#pragma GCC unroll 16
+    for (int r = 0; r < R; ++r) {
+        const int p = r ^ flip;
+        if (p > r) {
+            const __m512i b = L::Permute(idx, v[p]);
+            const __m512i lo = L::Min(v[r], b);
+            const __m512i hi = L::Max(v[r], b);
+            if constexpr (upper == 0) {
+                v[r] = lo;
+                v[p] = L::Permute(idx, hi);
+            } else {
+                v[r] = L::Blend(upper, lo, hi);
+                v[p] = L::Permute(idx, L::Blend(upper, hi, lo));
+            }
+        }
+    }
+}
+
 // The first step of merging blocks of `size` keys: key i against key
 // i ^ (size - 1).
 template <class K, int R, int size>
@@ -183,18 +207,7 @@ NVEC_AVX512_INLINE void FlipStep(__m512i* v) {
     } else {
         // Register r against register r ^ kFlip lane-reversed.
         const __m512i rev = _mm512_loadu_si512(kXorIndex<K, kLanes - 1>.data());
-        constexpr int kFlip = size / kLanes - 1;
-#pragma GCC unroll 16
-        for (int r = 0; r < R; ++r) {
-            const int p = r ^ kFlip;
-            if (p > r) {
-                const __m512i b = L::Permute(rev, v[p]);
-                const __m512i lo = L::Min(v[r], b);
-                const __m512i hi = L::Max(v[r], b);
-                v[r] = lo;
-                v[p] = L::Permute(rev, hi);
-            }
-        }
+        PermutedPairs<K, R, size / kLanes - 1, 0>(v, rev);
     }
 }
 
@@ -269,18 +282,7 @@ NVEC_AVX512_INLINE void ColumnStep(__m512i* v) {
         // l ^ xl there.
         static_assert(xr == kR - 1);
         const __m512i idx = _mm512_loadu_si512(kXorIndex<K, xl>.data());
-        constexpr unsigned kUpper = kUpperLanes<L::kCount, bit / kR>;
-#pragma GCC unroll 16
-        for (int r = 0; r < kR; ++r) {
-            const int p = r ^ xr;
-            if (p > r) {
-                const __m512i b = L::Permute(idx, v[p]);
-                const __m512i lo = L::Min(v[r], b);
-                const __m512i hi = L::Max(v[r], b);
-                v[r] = L::Blend(kUpper, lo, hi);
-                v[p] = L::Permute(idx, L::Blend(kUpper, hi, lo));
-            }
-        }
+        PermutedPairs<K, kR, xr, kUpperLanes<L::kCount, bit / kR>>(v, idx);
     }
 }
 
