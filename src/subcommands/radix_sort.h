@@ -786,8 +786,8 @@ NVEC_KERNEL KeyRange<SortKey<T>> ElementsToKeys(T* a, std::size_t n) noexcept {
         Key bits;
         std::memcpy(&bits, a + i, sizeof bits);
         if constexpr (std::is_floating_point_v<T> && kFacts != KeyFacts::kNone) {
-            const auto magnitude = static_cast<Key>(bits & static_cast<Key>(~kKeySign<Key>));
-            range.nans = static_cast<Key>(range.nans + (magnitude > kInfinityBits<T> ? 1 : 0));
+            range.nans =
+                static_cast<Key>(range.nans + (MagnitudeBits(a[i]) > kInfinityBits<T> ? 1 : 0));
         }
         bits = KeyOfBits<T>(bits);
         std::memcpy(a + i, &bits, sizeof bits);
