@@ -14,12 +14,31 @@ namespace nvec {
 // lets the portable sort be tested and compared on such a processor).
 bool VectorSortAvailable() noexcept;
 
-// Whether the processor is Intel's (false where the vector sort is not
-// built): the sorts choose between ways that cost differently there. The
-// environment variable NVEC_AVX512_INTEL set to 1 or 0 when nvec is
-// loaded gives either answer, so that tests take both ways on one
-// processor.
-bool ProcessorIsIntel() noexcept;
+// The ways that the sorts take where their costs differ between
+// processors, chosen once when nvec is loaded. Results are the same
+// either way.
+struct SortWays {
+    // The partition of 32-bit keys stores two compressions of each vector
+    // (else one permutation and four stores of its halves).
+    bool compress;
+    // 8-byte keys beyond the caches are spread over 256 runs by a digit
+    // before the vector sort (SpreadPays).
+    bool spread;
+    // Argsort's passes that place positions beyond the caches request the
+    // line beyond each place (PlacesAhead).
+    bool placeAhead;
+    // Argsort of offsets of up to 32 bits beyond the caches takes radix
+    // passes (else the vector sort of packed words).
+    bool digitsBeyondCaches;
+};
+
+// The processor's ways: those of Intel's processors, of AMD's from Zen 5
+// (family 1Ah) on, or of the others; the others' where the vector sort
+// is not built. The environment variable NVEC_AVX512_WAYS set to
+// "intel", "zen5" or "other" when nvec is loaded takes those ways
+// whatever the processor (NVEC_AVX512_INTEL set to 1 or 0: "intel" or
+// "other"), so that tests take every way on one processor.
+const SortWays& ProcessorSortWays() noexcept;
 
 // Sorts keys[0, n) ascending when VectorSortAvailable(), else does
 // nothing. No allocation; any contents; at most about 2 log2(n) levels of
