@@ -31,7 +31,6 @@ constexpr const char kMsgStartEnd[] = "wrong index_start or index_end";
 constexpr const char kMsgSameType[] = "the inserted array must be of the same type";
 constexpr const char kMsgWrongComponents[] = "wrong num_components";
 
-
 template <class T>
 using TempBuffer = std::unique_ptr<T[], TclFree>;
 
@@ -41,7 +40,9 @@ using TempBuffer = std::unique_ptr<T[], TclFree>;
 template <class T>
 TempBuffer<T> TryTempBuffer(int n) noexcept {
     auto bytes = static_cast<AllocSize>(static_cast<std::uint64_t>(n) * sizeof(T));
-    return TempBuffer<T>(reinterpret_cast<T*>(Tcl_AttemptAlloc(bytes)));
+    TempBuffer<T> buffer(reinterpret_cast<T*>(Tcl_AttemptAlloc(bytes)));
+    if (buffer) AdviseHugePages(buffer.get(), bytes);
+    return buffer;
 }
 
 // Resizes obj's payload block to hold n elements and stores n as its count.

@@ -296,6 +296,7 @@ int WriteText(Tcl_Interp* interp, const T* elems, int n, int k) {
     TextBuffer buf(static_cast<char*>(Tcl_AttemptAlloc(static_cast<AllocSize>(limit + 1))));
     if (buf == nullptr) return Fail(interp, ErrorClass::Memory, kMsgNoMemory);
     char* out = buf.get();
+    AdviseHugePages(out, static_cast<std::size_t>(limit + 1));
     std::uint64_t pos = 0;
     bool fits;
     if constexpr (kIsInteger<T>) {
